@@ -1,0 +1,1 @@
+"""nkpi: the Python face of the Nimbrask IR toolchain."""
