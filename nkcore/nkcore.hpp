@@ -28,4 +28,8 @@ NkResult<InstanceRef> create_instance(InstanceCreateInfo info);
 NkResult<std::vector<std::uint8_t>> compile_sources(const InstanceContext& instance, ModuleCompileInfo info);
 NkResult<ModuleKey> load_module(const InstanceRef& instance, std::span<const std::uint8_t> bytes);
 
+// Tools: the module of a container (checked against this engine's version)
+// printed back as assembly text.
+NkResult<std::string> disassemble_module(std::span<const std::uint8_t> bytes);
+
 }  // namespace nkcore
