@@ -139,14 +139,16 @@ def _parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(prog="nkpi", description=__doc__)
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
-    def add(name: str, handler: Callable[[argparse.Namespace], None], help: str) -> argparse.ArgumentParser:
+    def add(
+        name: str, handler: Callable[[argparse.Namespace], None], help: str, log_level: str = "off"
+    ) -> argparse.ArgumentParser:
         sub = commands.add_parser(name, help=help, description=help)
         sub.set_defaults(handler=handler)
         sub.add_argument(
             "--log-level",
             choices=_LEVEL_CHOICES,
-            default="warn",
-            help="show engine log records at this level and above, on standard error (default: warn)",
+            default=log_level,
+            help=f"show engine log records at this level and above, on standard error (default: {log_level})",
         )
         return sub
 
@@ -157,7 +159,7 @@ def _parser() -> argparse.ArgumentParser:
     sub.add_argument("module", metavar="MODULE.nkmod")
     sub = add("disasm", cmd_disasm, "print a compiled module as assembly text")
     sub.add_argument("module", metavar="MODULE.nkmod")
-    sub = add("run", cmd_run, "compile sources, then load the result into the same instance")
+    sub = add("run", cmd_run, "compile sources, then load the result into the same instance", log_level="info")
     sub.add_argument("sources", nargs="+", metavar="SOURCE.nkir")
     return parser
 
