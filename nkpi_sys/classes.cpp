@@ -38,6 +38,10 @@ void release_instance(nkcore::InstanceRef instance) noexcept {
     }
 }
 
+// Runs with the interpreter lock held. Teardown only takes the sink's shared
+// lock (to log), which no one holds exclusively once an instance is shared,
+// so holding the interpreter lock meanwhile cannot deadlock with a callback
+// that waits for it on another thread.
 void instance_dealloc(PyObject* self) {
     auto* object = reinterpret_cast<InstanceObject*>(self);
     nkcore::InstanceRef instance = std::move(object->instance);

@@ -47,7 +47,7 @@ std::string describe_exception(PyObject* exception) {
     return exception_type_name(exception) + ": " + exception_message(exception);
 }
 
-PyObject* raise(PyObject* type, std::string_view message) {
+PyObject* raise_error(PyObject* type, std::string_view message) {
     PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
     if (text) PyErr_SetObject(type, text.get());
     return nullptr;
@@ -78,7 +78,7 @@ void raise_flattened(PyObject* type, std::string_view prefix) {
     std::string message(prefix);
     message += original ? describe_exception(original.get()) : "unknown error";
     original = PyRef();
-    raise(type, message);
+    raise_error(type, message);
 }
 
 std::string object_type_name(PyObject* object) { return std::string("'") + Py_TYPE(object)->tp_name + "' object"; }

@@ -33,8 +33,8 @@ bool raise_field_error(std::string_view record, std::string_view field);
 // without a cause: only the text of the original survives.
 void raise_flattened(PyObject* type, std::string_view prefix);
 
-// Raises `type` with a UTF-8 message; returns nullptr for `return raise(...)`.
-PyObject* raise(PyObject* type, std::string_view message);
+// Raises `type` with a UTF-8 message; returns nullptr for `return raise_error(...)`.
+PyObject* raise_error(PyObject* type, std::string_view message);
 
 // "'{type name}' object" as the interpreter words conversion failures.
 std::string object_type_name(PyObject* object);
@@ -48,12 +48,12 @@ PyObject* guard_entry(std::string_view failure_prefix, Body&& body) noexcept {
         return body();
     } catch (const std::exception& error) {
         try {
-            return raise(PyExc_RuntimeError, std::string(failure_prefix) + "internal error: " + error.what());
+            return raise_error(PyExc_RuntimeError, std::string(failure_prefix) + "internal error: " + error.what());
         } catch (...) {
         }
     } catch (...) {
         try {
-            return raise(PyExc_RuntimeError, std::string(failure_prefix) + "internal error: unknown exception");
+            return raise_error(PyExc_RuntimeError, std::string(failure_prefix) + "internal error: unknown exception");
         } catch (...) {
         }
     }

@@ -16,7 +16,7 @@ namespace {
 // ---- argument checks ------------------------------------------------------
 
 PyObject* argument_error(const char* argument, const std::string& message) {
-    return raise(PyExc_TypeError, std::string("argument '") + argument + "': " + message);
+    return raise_error(PyExc_TypeError, std::string("argument '") + argument + "': " + message);
 }
 
 const nkcore::InstanceRef* instance_argument(PyObject* value) {
@@ -50,10 +50,10 @@ bool u64_argument(PyObject* value, std::uint64_t& out) {
     return !PyErr_Occurred();
 }
 
-PyObject* integer_overflow() { return raise(PyExc_OverflowError, "integer overflow"); }
+PyObject* integer_overflow() { return raise_error(PyExc_OverflowError, "integer overflow"); }
 
 PyObject* raise_engine_error(const char* prefix, const nkcore::NkError& error) {
-    return raise(PyExc_RuntimeError, prefix + error.message());
+    return raise_error(PyExc_RuntimeError, prefix + error.message());
 }
 
 // ---- functions ------------------------------------------------------------

@@ -22,7 +22,7 @@ std::optional<std::string> str_attribute(PyObject* object, PyObject* name) {
     PyRef value = PyRef::steal(PyObject_GetAttr(object, name));
     if (!value) return std::nullopt;
     if (!PyUnicode_Check(value.get())) {
-        raise(PyExc_TypeError, object_type_name(value.get()) + " cannot be converted to 'str'");
+        raise_error(PyExc_TypeError, object_type_name(value.get()) + " cannot be converted to 'str'");
         return std::nullopt;
     }
     Py_ssize_t size = 0;
@@ -73,7 +73,7 @@ std::unique_ptr<nkcore::OpaqueObject> load_opaque_object(PyObject* object) {
     std::fwrite(message.data(), 1, message.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-    raise(PyExc_TypeError, message);
+    raise_error(PyExc_TypeError, message);
     return nullptr;
 }
 

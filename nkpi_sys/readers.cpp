@@ -16,7 +16,7 @@ bool read_unsigned(PyObject* value, unsigned long long max, const char* c_type_n
     const unsigned long long number = PyLong_AsUnsignedLongLong(index.get());
     if (number == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
     if (number > max) {
-        raise(PyExc_OverflowError, std::string("Python int too large to convert to C ") + c_type_name);
+        raise_error(PyExc_OverflowError, std::string("Python int too large to convert to C ") + c_type_name);
         return false;
     }
     out = number;
@@ -59,7 +59,7 @@ bool read_u32(PyObject* value, std::uint32_t& out) {
 
 bool read_str(PyObject* value, std::string& out) {
     if (!PyUnicode_Check(value)) {
-        raise(PyExc_TypeError, object_type_name(value) + " cannot be converted to 'str'");
+        raise_error(PyExc_TypeError, object_type_name(value) + " cannot be converted to 'str'");
         return false;
     }
     Py_ssize_t size = 0;
@@ -82,7 +82,7 @@ bool read_optional_str(PyObject* value, std::optional<std::string>& out) {
 
 Py_ssize_t sequence_length(PyObject* value) {
     if (PyUnicode_Check(value)) {
-        raise(PyExc_TypeError, "a str cannot be read as a list");
+        raise_error(PyExc_TypeError, "a str cannot be read as a list");
         return -1;
     }
     if (!PySequence_Check(value)) {
@@ -91,7 +91,7 @@ Py_ssize_t sequence_length(PyObject* value) {
         const int is_sequence = PyObject_IsInstance(value, abc);
         if (is_sequence < 0) return -1;
         if (!is_sequence) {
-            raise(PyExc_TypeError, object_type_name(value) + " cannot be converted to a sequence");
+            raise_error(PyExc_TypeError, object_type_name(value) + " cannot be converted to a sequence");
             return -1;
         }
     }
@@ -131,7 +131,7 @@ bool read_module_source_type(PyObject* object, nkcore::ModuleSourceType& out) {
     std::uint32_t value = 0;
     if (!read_u32(object, value)) return false;
     if (value != static_cast<std::uint32_t>(nkcore::ModuleSourceType::Assembly)) {
-        raise(PyExc_ValueError, "Invalid ModuleSourceType value: " + std::to_string(value));
+        raise_error(PyExc_ValueError, "Invalid ModuleSourceType value: " + std::to_string(value));
         return false;
     }
     out = nkcore::ModuleSourceType::Assembly;

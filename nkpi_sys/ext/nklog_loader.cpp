@@ -20,7 +20,7 @@ bool read_log_level(PyObject* value, nkcore::LogLevelEXT& out) {
     std::uint32_t number = 0;
     if (!read_u32(value, number)) return false;
     if (number > max_log_level) {
-        raise(PyExc_ValueError, "Invalid LogLevelEXT value: " + std::to_string(number));
+        raise_error(PyExc_ValueError, "Invalid LogLevelEXT value: " + std::to_string(number));
         return false;
     }
     out = static_cast<nkcore::LogLevelEXT>(number);
@@ -29,7 +29,7 @@ bool read_log_level(PyObject* value, nkcore::LogLevelEXT& out) {
 
 bool read_log_callback(PyObject* value, nkcore::LogCallbackEXT& out) {
     if (!PyCallable_Check(value)) {
-        raise(PyExc_TypeError, "Expected a callable object for LogCallbackEXT");
+        raise_error(PyExc_TypeError, "Expected a callable object for LogCallbackEXT");
         return false;
     }
     out = make_python_log_callback(value);
