@@ -5,6 +5,8 @@
 
 #include "nkpi_sys/pyref.hpp"
 
+#include <cxxabi.h>
+
 #include <exception>
 #include <string>
 #include <string_view>
@@ -41,11 +43,14 @@ std::string object_type_name(PyObject* object);
 
 // Runs an entry point body; a C++ exception escaping it becomes RuntimeError
 // "{failure_prefix}internal error: {what}" instead of unwinding into the
-// interpreter.
+// interpreter. The thread exit the interpreter forces on threads that ask for
+// its lock during shutdown is let through.
 template <class Body>
-PyObject* guard_entry(std::string_view failure_prefix, Body&& body) noexcept {
+PyObject* guard_entry(std::string_view failure_prefix, Body&& body) {
     try {
         return body();
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (const std::exception& error) {
         try {
             return raise_error(PyExc_RuntimeError, std::string(failure_prefix) + "internal error: " + error.what());

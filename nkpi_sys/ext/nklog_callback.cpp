@@ -86,7 +86,9 @@ PyObject* log_record_to_dict(const nkcore::LogMessageEXT& record) {
 
 nkcore::LogCallbackEXT make_python_log_callback(PyObject* callable) {
     auto reference = std::make_shared<CallableReference>(callable);
-    return [reference](nkcore::LogMessageEXT record) noexcept {
+    // Not noexcept: a thread that asks for the interpreter lock during shutdown
+    // is ended by the interpreter through a forced unwind.
+    return [reference](nkcore::LogMessageEXT record) {
         try {
             deliver(reference->get(), record);
         } catch (const std::exception& error) {

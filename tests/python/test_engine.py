@@ -114,12 +114,17 @@ def test_no_teardown_while_a_python_reference_remains(recorder):
     assert recorder.messages()[-1].startswith("Tearing down InstanceContext at 0x")
 
 
+def functions_of(text):
+    return sorted(chunk.strip() for chunk in text.split("\n}\n") if chunk.strip())
+
+
 def test_disassemble_round_trip(instance):
     data = _sys._nk_compile_module(instance, compile_info(VALID_SOURCE))
     text = _sys._nk_disassemble_module(data)
     assert "twice" in text and "count" in text
+    # Functions get fresh identifiers, and are printed in identifier order.
     again = _sys._nk_compile_module(instance, compile_info(text))
-    assert _sys._nk_disassemble_module(again) == text
+    assert functions_of(_sys._nk_disassemble_module(again)) == functions_of(text)
     with pytest.raises(RuntimeError, match="^Failed to disassemble module: "):
         _sys._nk_disassemble_module(b"junk")
     with pytest.raises(TypeError, match="^argument 'module_data': "):
