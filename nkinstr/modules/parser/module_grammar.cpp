@@ -39,7 +39,9 @@ bool Parser::parse_module(std::vector<Item>& items) {
 }
 
 bool Parser::parse_item(std::vector<Item>& items) {
+    const Checkpoint cp = mark();
     if (parse_import(items)) return true;
+    rewind(cp);
     return parse_function(items);
 }
 

@@ -155,6 +155,7 @@ std::optional<Typeref> Parser::parse_type() {
             label_ = "type";
             label_pos_ = pos_;
         }
+        const std::size_t type_start = pos_;
         Typeref done;
         if (at(TokenKind::LBracket)) {
             ++pos_;
@@ -183,8 +184,8 @@ std::optional<Typeref> Parser::parse_type() {
             note(Expected::token("packed"));
             const auto primary = parse_scalar_or_vector();
             if (!primary) {
-                note(Expected::token("["));
-                note(Expected::token("{"));
+                note_at(type_start, Expected::token("["));
+                note_at(type_start, Expected::token("{"));
                 return fail();
             }
             done = *primary;
@@ -242,13 +243,16 @@ std::optional<AnyConst> Parser::parse_constant() {
         return std::nullopt;
     }
     eat_class(TokenKind::FType);
+    const std::size_t start = pos_;
     if (!eat_word("ptr")) return std::nullopt;
-    const std::size_t start = pos_ - 1;
     const bool external = at_word("external");
     if (external) ++pos_;
     else note(Expected::token("external"));
     const Token* name_token = eat_class(TokenKind::Identifier);
-    if (!name_token) return std::nullopt;
+    if (!name_token) {
+        pos_ = start;
+        return std::nullopt;
+    }
     const std::string_view name = dotted_name(*name_token);
     const auto kind = external ? FunctionPointer::Kind::External : FunctionPointer::Kind::Internal;
     if (auto uuid = state_.resolve_function(name, external)) return AnyConst{FunctionPointer{kind, *uuid}};
