@@ -19,8 +19,8 @@ void ByteWriter::flush() {
 void ByteWriter::bytes_slow(const void* data, std::size_t size) {
     const auto* p = static_cast<const std::uint8_t*>(data);
     while (size > 0) {
-        if (used_ == kBufferSize) flush();
-        const std::size_t n = std::min(size, kBufferSize - used_);
+        if (used_ == capacity_) flush();
+        const std::size_t n = std::min(size, capacity_ - used_);
         std::memcpy(buf_.get() + used_, p, n);
         used_ += n;
         p += n;
@@ -39,7 +39,7 @@ void ByteReader::fail(std::string message) {
 }
 
 void ByteReader::fail_budget() {
-    fail(fmt::format("Decoded data exceeds the memory limit of {} bytes", kMaxDecodedMemory));
+    fail(fmt::format("Decoded data exceeds the memory limit of {} bytes", limit_));
 }
 
 bool ByteReader::refill() {

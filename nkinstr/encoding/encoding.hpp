@@ -51,15 +51,16 @@ public:
 
 class ByteWriter {
 public:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
+    static constexpr std::size_t kDefaultBufferSize = 64 * 1024;
 
-    explicit ByteWriter(ByteSink& sink) : sink_(sink), buf_(new std::uint8_t[kBufferSize]) {}
+    explicit ByteWriter(ByteSink& sink, std::size_t buffer_size = kDefaultBufferSize)
+        : sink_(sink), buf_(new std::uint8_t[buffer_size]), capacity_(buffer_size) {}
     ~ByteWriter() { flush(); }
     ByteWriter(const ByteWriter&) = delete;
     ByteWriter& operator=(const ByteWriter&) = delete;
 
     void u8(std::uint8_t v) {
-        if (used_ == kBufferSize) [[unlikely]]
+        if (used_ == capacity_) [[unlikely]]
             flush();
         buf_[used_++] = v;
     }
@@ -68,7 +69,7 @@ public:
     void u64(std::uint64_t v) { fixed(v); }
     void i64(std::int64_t v) { fixed(static_cast<std::uint64_t>(v)); }
     void bytes(const void* data, std::size_t size) {
-        if (kBufferSize - used_ >= size) [[likely]] {
+        if (capacity_ - used_ >= size) [[likely]] {
             std::memcpy(buf_.get() + used_, data, size);
             used_ += size;
         } else {
@@ -94,6 +95,7 @@ private:
 
     ByteSink& sink_;
     std::unique_ptr<std::uint8_t[]> buf_;
+    std::size_t capacity_;
     std::size_t used_ = 0;
 };
 
@@ -176,7 +178,7 @@ public:
         fail_budget();
         return false;
     }
-    void set_memory_budget(std::uint64_t bytes) { budget_ = bytes; }
+    void set_memory_budget(std::uint64_t bytes) { budget_ = limit_ = bytes; }
 
 private:
     template <class U>
@@ -209,6 +211,7 @@ private:
     std::uint64_t consumed_ = 0;  // bytes of the chunks before the current one
     ByteSource* source_ = nullptr;
     std::uint64_t budget_ = kMaxDecodedMemory;
+    std::uint64_t limit_ = kMaxDecodedMemory;
     bool failed_ = false;
     std::string error_;
 };
