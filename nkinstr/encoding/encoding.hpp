@@ -126,8 +126,9 @@ private:
 
 // Bound on the memory a decoder may fill with fixed-size records. A record of
 // a few input bytes can take a hundred bytes in memory, so the input size
-// alone does not bound memory: this does. Real modules stay far below it.
-inline constexpr std::uint64_t kMaxDecodedMemory = std::uint64_t(4) << 30;  // 4 GiB
+// alone does not bound memory: this does. A module of a million instructions
+// takes about a tenth of it.
+inline constexpr std::uint64_t kMaxDecodedMemory = std::uint64_t(2) << 30;  // 2 GiB
 
 class ByteReader {
 public:
