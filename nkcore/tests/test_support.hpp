@@ -69,3 +69,43 @@ inline InstanceRef make_logged_instance(LogCapture& capture, LogLevelEXT level =
 }
 
 }  // namespace nkcore::testing
+
+#include "nkcore/base/build_info.hpp"
+#include "nkcore/compiler/compiler.hpp"
+#include "nkcore/compiler/container.hpp"
+
+namespace nkcore::testing {
+
+// Builds containers from modules made in code, independent of the text reader.
+class ContainerBuilder {
+public:
+    // A function returning its only parameter; well typed when both widths agree.
+    ContainerBuilder& identity_function(std::optional<std::string> name, std::uint32_t param_bits,
+                                        std::uint32_t return_bits) {
+        auto function = std::make_shared<nkinstr::Function>();
+        function->uuid = nkinstr::Uuid::new_v4();
+        function->name = std::move(name);
+        function->params.emplace_back(nkinstr::Name{0}, storage_.type_registry.intern(nkinstr::IType{param_bits}));
+        function->return_type = storage_.type_registry.intern(nkinstr::IType{return_bits});
+        function->body.emplace(nkinstr::Label{0},
+                               nkinstr::BasicBlock{nkinstr::Label{0}, {}, nkinstr::Ret{nkinstr::Operand{nkinstr::Name{0}}}});
+        storage_.module.functions.emplace(function->uuid, std::move(function));
+        return *this;
+    }
+    ContainerBuilder& source(std::string name) {
+        storage_.source_names.push_back(std::move(name));
+        return *this;
+    }
+    std::vector<std::uint8_t> bytes() const {
+        DiscardingLogTarget discard;
+        auto encoded = encode(storage_, build_info().value()->package.version, discard);
+        EXPECT_TRUE(encoded.ok()) << encoded.error().message();
+        return encoded.ok() ? std::move(encoded).value() : std::vector<std::uint8_t>{};
+    }
+    const nkinstr::Module& module() const { return storage_.module; }
+
+private:
+    CompiledModuleStorage storage_;
+};
+
+}  // namespace nkcore::testing
