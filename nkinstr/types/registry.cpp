@@ -182,6 +182,13 @@ std::size_t TypeRegistry::len() const {
 }
 
 Result<TypeMap, std::string> TypeRegistry::merge_with(const TypeRegistry& other) {
+    // Merging into itself would wait forever to upgrade against its own shared
+    // lock; every type of a registry already maps onto itself.
+    if (&other == this) {
+        TypeMap identity;
+        for_each_entry([&](const Typeref& r, const AnyType&) { identity.emplace_hint(identity.end(), r, r); });
+        return identity;
+    }
     SharedGuard other_guard(other.types_lock_);
     std::vector<std::pair<Typeref, const AnyType*>> pending;
     pending.reserve(other.types_.size());
