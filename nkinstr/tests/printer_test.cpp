@@ -101,6 +101,7 @@ TEST_F(PrinterTest, InstructionsDiagnosticForm) {
         {MetaAnalysisStat{Name{1}, i1_, TerminationBehavior{FunctionExit{}}}, "%1: i1 = !analysis.term.funcexit"},
         {MetaAnalysisStat{Name{1}, i1_, TerminationBehavior{ReachAny{{Label{1}, Label{2}}}}},
          "%1: i1 = !analysis.term.reach block_1, block_2"},
+        {MetaAnalysisStat{Name{1}, i1_, TerminationBehavior{ReachAny{}}}, "%1: i1 = !analysis.term.reach "},
         {MetaForall{Name{0}, i32_}, "%0: i32 = !forall"},
     };
     for (const auto& c : cases) EXPECT_EQ(diag(c.instr), c.text);
