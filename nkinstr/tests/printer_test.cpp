@@ -288,6 +288,28 @@ TEST_F(PrinterTest, ModuleTextListsExternalsAsCommentsAndNamesAnonymousFunctions
               "}\n");
 }
 
+TEST_F(PrinterTest, ModuleTextShowsWhatTheGrammarCannotExpress) {
+    // Modules read from containers may hold anything the records allow.
+    auto f = add_function(uuid_of(1), "odd");
+    const Typeref unknown{uuid_of(0xEE)};
+    f->return_type = unknown;
+    f->params = {{Name{0}, Typeref::wildcard(2)}};
+    f->link_uuid = uuid_of(0x77);
+    f->body[Label{0}] = BasicBlock{
+        Label{0},
+        {Invoke{AnyConst{FunctionPointer{FunctionPointer::Kind::Internal, uuid_of(0x99)}}, {}, {}, {}, {}},
+         MetaAnalysisStat{Name{1}, ptr_, InstructionCount{{0xFFFFFFFF}}}},
+        Ret{Undef{Typeref::wildcard(2)}}};
+    EXPECT_EQ(module_text(module_, reg_),
+              "; link uuid 00000000-0000-0000-0000-000000000077\n"
+              "define <unknown type 00000000-0000-0000-0000-0000000000ee> odd(%0: C) {\n"
+              "block_0:\n"
+              "  invoke ptr <invalid@00000000-0000-0000-0000-000000000099>\n"
+              "  %1: ptr = !analysis.icnt i32 0xffffffff\n"
+              "  ret C undef\n"
+              "}\n");
+}
+
 TEST(PrinterTypes, DeeplyNestedTypePrintsWithoutRecursion) {
     TypeRegistry reg;
     Typeref t = reg.intern(IType{8});
