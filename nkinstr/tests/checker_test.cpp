@@ -372,3 +372,37 @@ TEST_F(CheckerTest, DeepAggregateWalks) {
     ASSERT_FALSE(s3.ok());
     EXPECT_EQ(s3.error().get_if<errors::TypeMismatch>()->found, "i32");
 }
+
+TEST_F(CheckerTest, MessagesShowInstructionsInAssemblyForm) {
+    const Name d = r(kDest);
+    auto message = [&](Function f) {
+        auto s = f.type_check(registry);
+        return s.ok() ? std::string("ok") : s.error().message();
+    };
+    EXPECT_EQ(message(function(params(), {block(0, {IAdd{d, i32, reg(0), int_imm(64, 5)}})})),
+              "Type mismatch in instruction `%100: i32 = iadd.wrap  %0, i64 5`: expected type `i32`, but found type "
+              "`i64`.");
+    EXPECT_EQ(message(function(params(), {block(0, {ICmp{r(30), v4i1, reg(8), reg(8)}})})),
+              "Type mismatch in instruction `%30: <4 x i1> = icmp.eq  %8, %8`: expected type `<4 x iN>`, but found "
+              "type `<8 x i32>`.");
+    EXPECT_EQ(message(function(params(), {block(0, {MGetElementPtr{d, ptr, pair, reg(6),
+                                                                   {int_imm(32, 0), int_imm(32, 2)}}})})),
+              "The provided index `2` is out of bounds for type `{i32, fp64}` with maximum index `2` in instruction "
+              "`%100: ptr = getelementptr {i32, fp64},  %6, i32 0, i32 2`.");
+    EXPECT_EQ(message(function(params(), {block(0, {MGetElementPtr{d, ptr, pair, reg(6),
+                                                                   {int_imm(32, 0), int_imm(64, 4294967296)}}})})),
+              "Type mismatch in instruction `%100: ptr = getelementptr {i32, fp64},  %6, i32 0, i64 4294967296`: "
+              "expected type `constant integer`, but found type `i64 4294967296`.");
+    EXPECT_EQ(message(function(params(), {block(0, {ExtractValue{d, i32, reg(13), {0}}})})),
+              "Type mismatch in instruction `%100: i32 = extractvalue %13, i32 0`: expected type `aggregate type`, but "
+              "found type `<vscale 4 x i32>`.");
+    EXPECT_EQ(message(function(params(), {block(0, {Cast{d, f32, reg(5), CastVariant::FpExt}})})),
+              "Type mismatch in instruction `%100: fp32 = cast %5`: expected type `one of fp128, x86_fp80, "
+              "ppc_fp128`, but found type `fp32`.");
+    Function ret = function(params(), {block(0, {}, Ret{})});
+    ret.return_type = i32;
+    EXPECT_EQ(message(ret), "Type mismatch in instruction `ret void`: expected type `i32`, but found type `void`.");
+    Function branch = function(params(), {block(0, {}, Branch{reg(0), l(1), l(2)})});
+    EXPECT_EQ(message(branch),
+              "Type mismatch in instruction `branch %0, block_1, block_2`: expected type `i1`, but found type `i32`.");
+}

@@ -88,6 +88,12 @@ TEST_F(VerifyTest, MetaInstructionInRegularFunctionComesBeforeLabels) {
     EXPECT_EQ(e->function, "f");
     EXPECT_EQ(e->instruction, instruction_debug_text(assert_instr));
 
+    Function g = function({{r(0), t.i(1)}}, {block(0, {MetaAssume{reg(0)}})});
+    EXPECT_EQ(message_of(g.verify()),
+              "Meta instructions are only available internally for properties and attributes constructions. They "
+              "SHOULD NOT appear in regular instructions. Function `f` contains a meta-instruction "
+              "`MetaAssume(MetaAssume { condition: Reg(Name(0)) })`.");
+
     f.meta_function = true;  // a meta-function may hold it; the label is next
     ASSERT_FALSE(f.verify().ok());
     EXPECT_NE(f.verify().error().get_if<errors::UndefinedLabel>(), nullptr);
