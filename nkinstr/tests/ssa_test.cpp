@@ -82,7 +82,7 @@ TEST_F(SsaTest, UndefinedReadIsReportedAndTheFunctionLeftUnchanged) {
 
 TEST_F(SsaTest, DestMapHoldsDefinitionSitesButNoParameters) {
     Function f = function({{r(0), i32}},
-                          {block(0, {MStore{reg(0), reg(0)}, add(1, i32, reg(0), reg(0))}, Jump{l(3)}),
+                          {block(0, {MStore{reg(0), reg(0), std::nullopt, std::nullopt, false}, add(1, i32, reg(0), reg(0))}, Jump{l(3)}),
                            block(3, {add(2, i32, reg(1), reg(1))})});
     DestMap expected{{r(1), DefinitionSite{l(0), 1}}, {r(2), DefinitionSite{l(3), 0}}};
     EXPECT_EQ(f.derive_dest_map(), expected);

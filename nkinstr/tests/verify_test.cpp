@@ -9,7 +9,7 @@ using namespace nkinstr::testing;
 namespace {
 
 // A store of two undefined values: no destination, no register read.
-NkInstr plain_store(Typeref t) { return MStore{undef(t), undef(t)}; }
+NkInstr plain_store(Typeref t) { return MStore{undef(t), undef(t), std::nullopt, std::nullopt, false}; }
 
 NkInstr add(std::uint32_t dest, Typeref t, Operand a, Operand b) { return IAdd{r(dest), t, std::move(a), std::move(b)}; }
 
