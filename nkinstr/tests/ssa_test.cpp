@@ -64,8 +64,8 @@ TEST_F(SsaTest, InvokeWithoutResultKeepsNoDestination) {
 }
 
 TEST_F(SsaTest, UndefinedReadIsReportedAndTheFunctionLeftUnchanged) {
-    // %5 is never defined; keeping it would alias the renumbered %5 -> ... or
-    // collide with the new %1. Instruction reads are visited before the terminator.
+    // %1 and %5 are read but never defined; keeping %1 would alias the
+    // renumbered %4 (which becomes %1). Instruction reads come before the terminator's.
     Function f = function({{r(3), i32}}, {block(0, {add(4, i32, reg(3), reg(1))}, Ret{reg(5)})});
     const Function before = f;
     auto s = f.normalize_ssa();
