@@ -2,13 +2,17 @@
 exact exceptions and chains for what is not."""
 import collections.abc
 import dataclasses
+import pathlib
 
 import pytest
 
-from conftest import app_info, compile_info, create_info
+from conftest import app_info, compile_info, create_info, run_python
 from nkpi import _sys
 from nkpi.api import ModuleCompileInfo, ModuleSourceInfo, ModuleSourceType, VersionInfo
 from nkpi.api.ext.nklog import LOGGER_EXTENSION_NAME, LogCreateInfoEXT, LogLevelEXT
+
+
+HERE = pathlib.Path(__file__).resolve().parent
 
 
 class Foo:
@@ -172,3 +176,23 @@ def test_source_type_and_tuple_of_sources(instance):
 def test_logger_extension_record_is_taken():
     info = create_info([LOGGER_EXTENSION_NAME], [LogCreateInfoEXT(LogLevelEXT.ERROR, print)])
     assert isinstance(_sys._nk_create_instance(info), _sys.Instance)
+
+
+def test_class_of_the_main_script_is_named_without_module():
+    code = """
+from conftest import create_info
+from nkpi import _sys
+class Foo:
+    pass
+try:
+    _sys._nk_create_instance(create_info(ext=[Foo()]))
+except TypeError as error:
+    print("raised:", error)
+"""
+    result = run_python(code, cwd=HERE)
+    assert result.returncode == 0, result.stderr
+    line = "No loader registered for type 'Foo'. Possible types are: " '["nkpi.api.ext.nklog.LogCreateInfoEXT"]'
+    assert result.stdout.splitlines() == [
+        line,
+        "raised: Invalid InstanceCreateInfo: TypeError: failed to extract field InstanceCreateInfo.ext",
+    ]
