@@ -2,6 +2,7 @@
 // the type checker, the byte encoding and back.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "nkinstr/encoding/encoding.hpp"
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [uuid, function] : module.functions) (void)function->type_check(registry);
     nkinstr::VectorSink sink;
     nkinstr::encode_module(sink, module);
-    nkinstr::SpanSource in(sink.bytes.data(), sink.bytes.size());
+    nkinstr::ByteReader in(std::span<const std::uint8_t>(sink.bytes));
     auto decoded = nkinstr::decode_module(in);
     if (!decoded.ok() || !(decoded.value() == module)) __builtin_trap();
     return 0;

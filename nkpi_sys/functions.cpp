@@ -71,13 +71,9 @@ PyObject* nk_create_instance(PyObject*, PyObject* args, PyObject* kwargs) {
             raise_flattened(PyExc_TypeError, "Invalid InstanceCreateInfo: ");
             return nullptr;
         }
-        std::optional<nkcore::NkResult<nkcore::InstanceRef>> created;
-        {
-            GilRelease unlocked;
-            created.emplace(nkcore::create_instance(std::move(*info)));
-        }
-        if (!created->ok()) return raise_engine_error(failure, created->error());
-        return wrap_instance(std::move(created->value()));
+        nkcore::NkResult<nkcore::InstanceRef> created = nkcore::create_instance(std::move(*info));
+        if (!created.ok()) return raise_engine_error(failure, created.error());
+        return wrap_instance(std::move(created.value()));
     });
 }
 
@@ -98,13 +94,9 @@ PyObject* nk_compile_module(PyObject*, PyObject* args, PyObject* kwargs) {
             return nullptr;
         }
         nkcore::InstanceRef instance = *held;  // the call's own strong reference
-        std::optional<nkcore::NkResult<std::vector<std::uint8_t>>> compiled;
-        {
-            GilRelease unlocked;
-            compiled.emplace(nkcore::compile_sources(*instance, std::move(*info)));
-        }
-        if (!compiled->ok()) return raise_engine_error(failure, compiled->error());
-        const std::vector<std::uint8_t>& bytes = compiled->value();
+        nkcore::NkResult<std::vector<std::uint8_t>> compiled = nkcore::compile_sources(*instance, std::move(*info));
+        if (!compiled.ok()) return raise_engine_error(failure, compiled.error());
+        const std::vector<std::uint8_t>& bytes = compiled.value();
         return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(bytes.data()),
                                          static_cast<Py_ssize_t>(bytes.size()));
     });
@@ -123,13 +115,9 @@ PyObject* nk_load_module(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!held || !module_data_argument(module_data)) return nullptr;
         nkcore::InstanceRef instance = *held;
         PyRef data = PyRef::borrow(module_data);  // immutable; read in place
-        std::optional<nkcore::NkResult<nkcore::ModuleKey>> loaded;
-        {
-            GilRelease unlocked;
-            loaded.emplace(nkcore::load_module(instance, bytes_view(data.get())));
-        }
-        if (!loaded->ok()) return raise_engine_error(failure, loaded->error());
-        return wrap_module(loaded->value(), instance);
+        nkcore::NkResult<nkcore::ModuleKey> loaded = nkcore::load_module(instance, bytes_view(data.get()));
+        if (!loaded.ok()) return raise_engine_error(failure, loaded.error());
+        return wrap_module(loaded.value(), instance);
     });
 }
 
@@ -143,13 +131,9 @@ PyObject* nk_disassemble_module(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard_entry(failure, [&]() -> PyObject* {
         if (!module_data_argument(module_data)) return nullptr;
         PyRef data = PyRef::borrow(module_data);
-        std::optional<nkcore::NkResult<std::string>> text;
-        {
-            GilRelease unlocked;
-            text.emplace(nkcore::disassemble_module(bytes_view(data.get())));
-        }
-        if (!text->ok()) return raise_engine_error(failure, text->error());
-        const std::string& assembly = text->value();
+        nkcore::NkResult<std::string> text = nkcore::disassemble_module(bytes_view(data.get()));
+        if (!text.ok()) return raise_engine_error(failure, text.error());
+        const std::string& assembly = text.value();
         return PyUnicode_DecodeUTF8(assembly.data(), static_cast<Py_ssize_t>(assembly.size()), "replace");
     });
 }

@@ -56,19 +56,6 @@ private:
     PyGILState_STATE state_;
 };
 
-// Lets other Python threads run for a scope; the calling thread must hold the
-// lock, and gets it back when the scope ends (also when an exception unwinds).
-class GilRelease {
-public:
-    GilRelease() : state_(PyEval_SaveThread()) {}
-    ~GilRelease() { PyEval_RestoreThread(state_); }
-    GilRelease(const GilRelease&) = delete;
-    GilRelease& operator=(const GilRelease&) = delete;
-
-private:
-    PyThreadState* state_;
-};
-
 // Takes the pending exception (if any) out of the interpreter for a scope and
 // puts it back at the end, so that code run meanwhile starts from a clean state.
 class PendingErrorStash {
