@@ -37,8 +37,8 @@ ParserError to_parser_error(const parser::TokenList& tokens, std::size_t source_
     const std::size_t n = tokens.size();
     if (last <= first) last = first + 1;
     ParserError e;
-    e.start = first < n ? tokens.spans[first].start : source_size;
-    e.end = last - 1 < n ? tokens.spans[last - 1].end : source_size;
+    e.start = first < n ? tokens.span(first).start : source_size;
+    e.end = last - 1 < n ? tokens.span(last - 1).end : source_size;
     e.message = std::move(message);
     return e;
 }

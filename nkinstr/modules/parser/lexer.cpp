@@ -130,9 +130,11 @@ const std::vector<Expected>& token_start_items() {
 class Lexer {
 public:
     explicit Lexer(std::string_view src) : src_(src) {
-        // Typical assembly has a token every four or five bytes.
-        out_.tokens.tokens.reserve(src.size() / 4 + 16);
-        out_.tokens.spans.reserve(src.size() / 4 + 16);
+        // Assembly has a token every three to five bytes; the reservation is
+        // generous because only the pages actually written cost anything,
+        // while growing a vector of millions of tokens copies them all.
+        out_.tokens.tokens.reserve(src.size() / 2 + 16);
+        out_.tokens.starts.reserve(src.size() / 2 + 16);
     }
 
     LexResult run() {
@@ -144,7 +146,8 @@ public:
             if (!read_token(t)) break;
             skip_spacing();
             out_.tokens.tokens.push_back(t);
-            out_.tokens.spans.push_back(Span{start, pos_});
+            out_.tokens.starts.push_back(start);
+            out_.tokens.end = pos_;
         }
         return std::move(out_);
     }
@@ -262,7 +265,7 @@ private:
     static void make_identifier(Token& t, std::string_view head, std::string_view segments) {
         t.kind = TokenKind::Identifier;
         t.text = head;
-        t.segments = segments;
+        t.aux = static_cast<std::uint32_t>(segments.size());
     }
 
     void classify_word(Token& t, std::string_view head, std::string_view segments, Span span) {
@@ -315,13 +318,13 @@ private:
         t.kind = k.kind;
         t.code = k.code;
         t.text = head;
-        t.segments = segments;
+        t.aux = static_cast<std::uint32_t>(segments.size());
     }
 
     static void set_numbered_cc(Token& t, CallingConvention cc) {
         t.kind = TokenKind::CallingConvention;
         t.code = static_cast<std::uint8_t>(cc.kind);
-        t.width = cc.number;
+        t.aux = cc.number;
     }
 
     void classify_itype(Token& t, std::string_view head, Span span) {
@@ -351,7 +354,7 @@ private:
             return;
         }
         t.kind = TokenKind::IType;
-        t.width = itype->num_bits;
+        t.aux = itype->num_bits;
         t.text = head;
     }
 
@@ -489,9 +492,9 @@ private:
         };
         accumulate(int_begin, int_end);
         accumulate(frac_begin, frac_end);
-        if (fits) {
+        if (fits && scale >= std::numeric_limits<std::int32_t>::min() && scale <= std::numeric_limits<std::int32_t>::max()) {
             t.value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-            t.scale = static_cast<std::int64_t>(scale);
+            t.aux = static_cast<std::uint32_t>(static_cast<std::int32_t>(scale));
             return true;
         }
         std::string digits(src_.substr(int_begin, int_end - int_begin));
