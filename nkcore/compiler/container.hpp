@@ -15,6 +15,14 @@
 
 namespace nkcore {
 
+// The container's first eight bytes: 0x7F, then "NKMODIR".
+inline constexpr std::uint8_t kContainerMagic[8] = {0x7F, 'N', 'K', 'M', 'O', 'D', 'I', 'R'};
+
+// Upper bound on the decompressed payload. A small frame can expand without
+// bound; decoding stops with an error once this many bytes have come out,
+// far above any real module.
+inline constexpr std::uint64_t kMaxPayloadBytes = std::uint64_t(1) << 30;  // 1 GiB
+
 struct CompiledModuleStorage {
     std::vector<std::string> source_names;
     nkinstr::Module module;
@@ -27,8 +35,9 @@ NkResult<std::vector<std::uint8_t>> encode(const CompiledModuleStorage& storage,
                                            const LogTarget& log);
 
 // Reads a container; refuses foreign data and containers whose version
-// requirement `engine_version` does not meet.
+// requirement `engine_version` does not meet, and stops once the payload has
+// expanded beyond `max_payload_bytes`.
 NkResult<CompiledModuleStorage> decode(std::span<const std::uint8_t> bytes, const semver::Version& engine_version,
-                                       const LogTarget& log);
+                                       const LogTarget& log, std::uint64_t max_payload_bytes = kMaxPayloadBytes);
 
 }  // namespace nkcore

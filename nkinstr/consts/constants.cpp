@@ -15,7 +15,7 @@ void append_text(std::string& out, const Decimal& d) {
     if (negative) out.push_back('-');
     const auto n = static_cast<std::int64_t>(digits.size());
     if (d.scale <= 0) {
-        if (d.unscaled == 0 || -d.scale <= kMaxPaddingZeros) {
+        if (d.unscaled == 0 || d.scale >= -kMaxPaddingZeros) {  // no negation: scale may be INT64_MIN
             out += digits;
             if (d.unscaled != 0) out.append(static_cast<std::size_t>(-d.scale), '0');
             return;

@@ -17,7 +17,8 @@ bool operator==(const Module& a, const Module& b) {
     if (a.external_functions != b.external_functions || a.functions.size() != b.functions.size()) return false;
     auto it = b.functions.begin();
     for (const auto& [uuid, f] : a.functions) {
-        if (uuid != it->first || !(*f == *it->second)) return false;
+        if (uuid != it->first || !f != !it->second) return false;
+        if (f && !(*f == *it->second)) return false;
         ++it;
     }
     return true;

@@ -66,7 +66,8 @@ public:
 
     // Interns every type of `other`; maps each of its references to ours.
     // Fails (instead of looping) when some type of `other` refers to a
-    // reference that `other` does not hold.
+    // reference that `other` does not hold. Merging a registry into itself
+    // gives the identity map.
     Result<TypeMap, std::string> merge_with(const TypeRegistry& other);
 
     // Type text of `r` ("<unknown type {}>" for an unregistered reference, the

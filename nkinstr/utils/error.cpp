@@ -6,23 +6,70 @@
 
 namespace nkinstr {
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at s[i] and its code point, or 0
+// for a byte that starts no valid sequence (stray continuation, overlong
+// form, surrogate, beyond U+10FFFF, truncated).
+std::size_t decode_utf8(std::string_view s, std::size_t i, char32_t& cp) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b0 = byte(i);
+    std::size_t len;
+    char32_t min;
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        len = 2, cp = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3, cp = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4, cp = b0 & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (s.size() - i < len) return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+// Characters that would be invisible or disturb the layout of a message.
+bool is_unprintable(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0xAD || (cp >= 0x200B && cp <= 0x200F) ||
+           (cp >= 0x2028 && cp <= 0x202E) || (cp >= 0x2060 && cp <= 0x2064) || cp == 0xFEFF;
+}
+
+}  // namespace
+
 void append_debug_string(std::string& out, std::string_view s) {
     out.push_back('"');
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        switch (c) {
+    for (std::size_t i = 0; i < s.size();) {
+        char32_t cp = 0;
+        const std::size_t len = decode_utf8(s, i, cp);
+        if (len == 0) {
+            // Not UTF-8: show the byte itself so the message stays valid text.
+            out += fmt::format("\\x{:02x}", static_cast<unsigned char>(s[i]));
+            ++i;
+            continue;
+        }
+        switch (cp) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
-            case '\0': out += "\\0"; break;
+            case 0: out += "\\0"; break;
             default:
-                if (c < 0x20 || c == 0x7F)
-                    out += fmt::format("\\u{{{:x}}}", c);
+                if (is_unprintable(cp))
+                    out += fmt::format("\\u{{{:x}}}", static_cast<std::uint32_t>(cp));
                 else
-                    out.push_back(static_cast<char>(c));
+                    out.append(s, i, len);
         }
+        i += len;
     }
     out.push_back('"');
 }

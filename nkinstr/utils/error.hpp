@@ -83,7 +83,8 @@ template <class T>
 using IrResult = Result<T, Error>;
 using Status = Result<void, Error>;
 
-// Rust-style quoted debug string: "..." with \" \\ \n \r \t and \u{..} escapes.
+// Quoted debug string: "..." with \" \\ \n \r \t \0 escapes, \u{..} for other
+// unprintable characters and \x.. for bytes that are not part of valid UTF-8.
 void append_debug_string(std::string& out, std::string_view s);
 std::string debug_string(std::string_view s);
 // ["a", "b"]
