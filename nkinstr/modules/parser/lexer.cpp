@@ -1,5 +1,6 @@
 #include "nkinstr/modules/parser/lexer.hpp"
 
+#include <array>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -82,9 +83,15 @@ std::size_t decode_utf8(std::string_view s, std::size_t p, char32_t& out) {
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_ascii_ident(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
+
+// ASCII identifier characters as a table: words are most of the bytes lexed.
+constexpr auto kAsciiIdent = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 128; ++c)
+        t[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    return t;
+}();
+bool is_ascii_ident(char c) { return kAsciiIdent[static_cast<unsigned char>(c)]; }
 
 int digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -228,21 +235,18 @@ private:
     }
 
     std::size_t skip_ident_chars(std::size_t p) const {
-        while (std::size_t len = ident_char_len(p)) p += len;
-        return p;
+        while (true) {
+            while (p < src_.size() && is_ascii_ident(src_[p])) ++p;
+            if (p >= src_.size() || static_cast<unsigned char>(src_[p]) < 0x80) return p;
+            const std::size_t len = ident_char_len(p);
+            if (len == 0) return p;
+            p += len;
+        }
     }
 
     bool read_register(Token& t) {
-        std::size_t p = pos_ + 1;
-        while (true) {
-            if (p < src_.size() && src_[p] == '.') {
-                ++p;
-            } else if (std::size_t len = ident_char_len(p)) {
-                p += len;
-            } else {
-                break;
-            }
-        }
+        std::size_t p = skip_ident_chars(pos_ + 1);
+        while (p < src_.size() && src_[p] == '.') p = skip_ident_chars(p + 1);
         t.kind = TokenKind::Register;
         t.text = src_.substr(pos_ + 1, p - pos_ - 1);
         pos_ = p;
