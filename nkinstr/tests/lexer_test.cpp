@@ -120,10 +120,10 @@ TEST(Lexer, EscapedStringDecodes) {
 TEST(Lexer, SpansIncludeSurroundingSpacing) {
     LexResult r = lex("  a  b\n c");
     ASSERT_EQ(r.tokens.size(), 4u);
-    EXPECT_EQ(r.tokens.spans[0], (Span{0, 5}));  // "  a  "
-    EXPECT_EQ(r.tokens.spans[1], (Span{5, 6}));  // "b"
-    EXPECT_EQ(r.tokens.spans[2], (Span{6, 8}));  // "\n "
-    EXPECT_EQ(r.tokens.spans[3], (Span{8, 9}));  // "c"
+    EXPECT_EQ(r.tokens.span(0), (Span{0, 5}));  // "  a  "
+    EXPECT_EQ(r.tokens.span(1), (Span{5, 6}));  // "b"
+    EXPECT_EQ(r.tokens.span(2), (Span{6, 8}));  // "\n "
+    EXPECT_EQ(r.tokens.span(3), (Span{8, 9}));  // "c"
 }
 
 TEST(Lexer, ErrorSpansAndRecordedErrorsDoNotStopLexing) {

@@ -373,3 +373,32 @@ TEST(TextEndToEnd, VerificationFailureKeepsInsertedFunctions) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every prefix of a valid source, and the source with each byte replaced by
+// characters that change its tokens, is either read or refused with an error,
+// never a crash or a read past the end (the source is copied into an exactly
+// sized buffer so that sanitizers see overruns).
+TEST(TextEndToEnd, DamagedSourcesAreRefusedCleanly) {
+    const std::string full = kEveryFamily;
+    TypeRegistry registry;
+    std::size_t refused = 0;
+    auto run = [&](const std::string& text) {
+        std::unique_ptr<char[]> exact(new char[text.size()]);
+        std::copy(text.begin(), text.end(), exact.get());
+        Module module;
+        if (!extend_module_from_string(module, registry, std::string_view(exact.get(), text.size())).ok()) ++refused;
+    };
+    for (std::size_t n = 0; n < full.size(); n += 3) run(full.substr(0, n));
+    for (std::size_t i = 0; i < full.size(); i += 5) {
+        for (char c : {'"', '[', '\\', '%', '\xe2'}) {
+            std::string damaged = full;
+            damaged[i] = c;
+            run(damaged);
+        }
+    }
+    EXPECT_GT(refused, 0u);
+}
+
+}  // namespace

@@ -37,8 +37,8 @@ ParserError to_parser_error(const parser::TokenList& tokens, std::size_t source_
     const std::size_t n = tokens.size();
     if (last <= first) last = first + 1;
     ParserError e;
-    e.start = first < n ? tokens.spans[first].start : source_size;
-    e.end = last - 1 < n ? tokens.spans[last - 1].end : source_size;
+    e.start = first < n ? tokens.span(first).start : source_size;
+    e.end = last - 1 < n ? tokens.span(last - 1).end : source_size;
     e.message = std::move(message);
     return e;
 }
@@ -98,11 +98,19 @@ Status extend_module_from_string(Module& module, TypeRegistry& registry, std::st
     // 2. Parse, with a resolver that asks the module first and hands out
     // placeholders for names it does not know yet.
     PendingTable pending_internal, pending_external;
+    // The module does not change during the parse, so each name is looked up
+    // in it once (the lookup scans its functions). Keys view the source text.
+    std::unordered_map<std::string_view, Uuid> known[2];
     parser::State state(
         registry,
         [&](std::string_view name, bool external) -> std::optional<Uuid> {
-            if (auto found = module.find_function_uuid_by_name(name, external)) return found->uuid;
-            return placeholder_for(external ? pending_external : pending_internal, name);
+            auto& memo = known[external ? 1 : 0];
+            if (auto it = memo.find(name); it != memo.end()) return it->second;
+            Uuid id;
+            if (auto found = module.find_function_uuid_by_name(name, external)) id = found->uuid;
+            else id = placeholder_for(external ? pending_external : pending_internal, name);
+            memo.emplace(name, id);
+            return id;
         },
         [] { return Uuid::new_v4(); });
     parser::ParseOutcome outcome = parser::parse_tokens(tokens, state);

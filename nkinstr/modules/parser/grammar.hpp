@@ -32,6 +32,8 @@ struct ParseOutcome {
     // Errors recorded by validating actions, in the order they were recorded,
     // then the syntax error that stopped the parse, if any.
     std::vector<GrammarError> errors;
+    // The parse stopped at a syntax error (the last of `errors`).
+    bool syntax_failure = false;
 };
 
 // Parses a whole token list as a module (every token must be consumed).

@@ -197,7 +197,7 @@ bool Parser::parse_instruction(NkInstr& out) {
     const Token* op = eat_class(TokenKind::InstrOp);
     if (!op) return false;
     pieces.op = op->instr_op();
-    pieces.variants = op->segments;
+    pieces.variants = op->segments();
 
     // Additional type: given up silently when no comma follows.
     {

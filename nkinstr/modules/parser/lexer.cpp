@@ -1,5 +1,6 @@
 #include "nkinstr/modules/parser/lexer.hpp"
 
+#include <array>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -82,9 +83,15 @@ std::size_t decode_utf8(std::string_view s, std::size_t p, char32_t& out) {
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_ascii_ident(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
+
+// ASCII identifier characters as a table: words are most of the bytes lexed.
+constexpr auto kAsciiIdent = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 128; ++c)
+        t[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    return t;
+}();
+bool is_ascii_ident(char c) { return kAsciiIdent[static_cast<unsigned char>(c)]; }
 
 int digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -130,9 +137,11 @@ const std::vector<Expected>& token_start_items() {
 class Lexer {
 public:
     explicit Lexer(std::string_view src) : src_(src) {
-        // Typical assembly has a token every four or five bytes.
-        out_.tokens.tokens.reserve(src.size() / 4 + 16);
-        out_.tokens.spans.reserve(src.size() / 4 + 16);
+        // Assembly has a token every three to five bytes; the reservation is
+        // generous because only the pages actually written cost anything,
+        // while growing a vector of millions of tokens copies them all.
+        out_.tokens.tokens.reserve(src.size() / 2 + 16);
+        out_.tokens.starts.reserve(src.size() / 2 + 16);
     }
 
     LexResult run() {
@@ -144,7 +153,8 @@ public:
             if (!read_token(t)) break;
             skip_spacing();
             out_.tokens.tokens.push_back(t);
-            out_.tokens.spans.push_back(Span{start, pos_});
+            out_.tokens.starts.push_back(start);
+            out_.tokens.end = pos_;
         }
         return std::move(out_);
     }
@@ -225,21 +235,18 @@ private:
     }
 
     std::size_t skip_ident_chars(std::size_t p) const {
-        while (std::size_t len = ident_char_len(p)) p += len;
-        return p;
+        while (true) {
+            while (p < src_.size() && is_ascii_ident(src_[p])) ++p;
+            if (p >= src_.size() || static_cast<unsigned char>(src_[p]) < 0x80) return p;
+            const std::size_t len = ident_char_len(p);
+            if (len == 0) return p;
+            p += len;
+        }
     }
 
     bool read_register(Token& t) {
-        std::size_t p = pos_ + 1;
-        while (true) {
-            if (p < src_.size() && src_[p] == '.') {
-                ++p;
-            } else if (std::size_t len = ident_char_len(p)) {
-                p += len;
-            } else {
-                break;
-            }
-        }
+        std::size_t p = skip_ident_chars(pos_ + 1);
+        while (p < src_.size() && src_[p] == '.') p = skip_ident_chars(p + 1);
         t.kind = TokenKind::Register;
         t.text = src_.substr(pos_ + 1, p - pos_ - 1);
         pos_ = p;
@@ -262,7 +269,7 @@ private:
     static void make_identifier(Token& t, std::string_view head, std::string_view segments) {
         t.kind = TokenKind::Identifier;
         t.text = head;
-        t.segments = segments;
+        t.aux = static_cast<std::uint32_t>(segments.size());
     }
 
     void classify_word(Token& t, std::string_view head, std::string_view segments, Span span) {
@@ -315,13 +322,13 @@ private:
         t.kind = k.kind;
         t.code = k.code;
         t.text = head;
-        t.segments = segments;
+        t.aux = static_cast<std::uint32_t>(segments.size());
     }
 
     static void set_numbered_cc(Token& t, CallingConvention cc) {
         t.kind = TokenKind::CallingConvention;
         t.code = static_cast<std::uint8_t>(cc.kind);
-        t.width = cc.number;
+        t.aux = cc.number;
     }
 
     void classify_itype(Token& t, std::string_view head, Span span) {
@@ -351,7 +358,7 @@ private:
             return;
         }
         t.kind = TokenKind::IType;
-        t.width = itype->num_bits;
+        t.aux = itype->num_bits;
         t.text = head;
     }
 
@@ -489,9 +496,9 @@ private:
         };
         accumulate(int_begin, int_end);
         accumulate(frac_begin, frac_end);
-        if (fits) {
+        if (fits && scale >= std::numeric_limits<std::int32_t>::min() && scale <= std::numeric_limits<std::int32_t>::max()) {
             t.value = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-            t.scale = static_cast<std::int64_t>(scale);
+            t.aux = static_cast<std::uint32_t>(static_cast<std::int32_t>(scale));
             return true;
         }
         std::string digits(src_.substr(int_begin, int_end - int_begin));

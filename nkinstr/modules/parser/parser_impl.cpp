@@ -4,13 +4,13 @@
 
 namespace nkinstr::parser {
 
-Parser::Parser(const TokenList& tokens, State& state)
-    : list_(tokens), toks_(tokens.tokens.data()), n_(tokens.size()), state_(state) {
+Parser::Parser(const TokenList& tokens, State& state, bool track_expected)
+    : list_(tokens), toks_(tokens.tokens.data()), n_(tokens.size()), state_(state), track_expected_(track_expected) {
     expected_.reserve(16);
     operands_.reserve(16);
 }
 
-void Parser::note_at(std::size_t p, Expected e) {
+void Parser::note_tracked(std::size_t p, Expected e) {
     if (failed_ && p < furthest_) return;
     if (p == label_pos_) e = Expected::label(label_);
     if (!failed_ || p > furthest_) {
@@ -65,10 +65,24 @@ ParseOutcome Parser::run() {
     ParseOutcome out;
     const bool ok = parse_module(out.items);
     out.errors = std::move(errors_);
-    if (!ok) out.errors.push_back(syntax_error());
+    if (!ok) {
+        out.syntax_failure = true;
+        out.errors.push_back(syntax_error());
+    }
     return out;
 }
 
-ParseOutcome parse_tokens(const TokenList& tokens, State& state) { return Parser(tokens, state).run(); }
+// Noting what each failed match expected costs a good part of the parse, and
+// only a failing parse needs it. So the first pass notes nothing; when it
+// fails, the same tokens are parsed again from a clean numbering with noting
+// on, which reaches the same failure (the grammar is deterministic) and can
+// describe it. Interning and resolving are idempotent, so the repeat is
+// harmless.
+ParseOutcome parse_tokens(const TokenList& tokens, State& state) {
+    ParseOutcome fast = Parser(tokens, state, false).run();
+    if (fast.errors.empty() || !fast.syntax_failure) return fast;
+    state.clear();
+    return Parser(tokens, state, true).run();
+}
 
 }  // namespace nkinstr::parser

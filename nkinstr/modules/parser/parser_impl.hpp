@@ -35,7 +35,9 @@ namespace nkinstr::parser {
 
 class Parser {
 public:
-    Parser(const TokenList& tokens, State& state);
+    // With `track_expected` off, failed matches are not noted: the parse is
+    // faster but a syntax error cannot be described (see parse_tokens).
+    Parser(const TokenList& tokens, State& state, bool track_expected);
 
     ParseOutcome run();
 
@@ -56,7 +58,10 @@ private:
     bool at_word(std::string_view w) const { return pos_ < n_ && toks_[pos_].is_word(w); }
 
     void note(Expected e) { note_at(pos_, e); }
-    void note_at(std::size_t p, Expected e);
+    void note_at(std::size_t p, Expected e) {
+        if (track_expected_) note_tracked(p, e);
+    }
+    void note_tracked(std::size_t p, Expected e);
 
     // Consumes a fixed token, or notes it (shown quoted) and fails.
     bool eat(TokenKind k, std::string_view display);
@@ -93,10 +98,7 @@ private:
         errors_.push_back(GrammarError{first, last, std::move(message)});
     }
     GrammarError syntax_error() const;
-    // The full dotted text of an Identifier token (head and segments are contiguous in the source).
-    static std::string_view dotted_name(const Token& t) {
-        return std::string_view(t.text.data(), t.text.size() + t.segments.size());
-    }
+    static std::string_view dotted_name(const Token& t) { return t.dotted(); }
 
     // ---- module grammar (module_grammar.cpp) ----
     bool parse_module(std::vector<Item>& items);
@@ -169,6 +171,7 @@ private:
     std::size_t pos_ = 0;
 
     // Furthest failure.
+    bool track_expected_;
     bool failed_ = false;
     std::size_t furthest_ = 0;
     std::vector<Expected> expected_;

@@ -17,8 +17,7 @@ static_assert(std::size(kKindNames) == kTokenKindCount);
 constexpr char kPunctuation[] = "(){}[]<>,:=";
 
 void append_dotted(std::string& out, const Token& t) {
-    out += t.text;
-    out += t.segments;
+    out += t.dotted();
 }
 
 void append_segment_list(std::string& out, std::string_view segments) {
@@ -53,12 +52,12 @@ BigInt TokenList::number(const Token& t) const {
 
 nkinstr::Decimal TokenList::decimal(const Token& t) const {
     if (t.in_side_table) return big_decimals[static_cast<std::size_t>(t.value)];
-    return nkinstr::Decimal{BigInt(t.value), t.scale};
+    return nkinstr::Decimal{BigInt(t.value), static_cast<std::int32_t>(t.aux)};
 }
 
 void append_display(std::string& out, const Token& t, const TokenList& list) {
     switch (t.kind) {
-        case TokenKind::IType: out += fmt::format("i{}", t.width); break;
+        case TokenKind::IType: out += fmt::format("i{}", t.width()); break;
         case TokenKind::FType: out += ftype_text(t.ftype()); break;
         case TokenKind::Ordering: out += enum_debug_name(t.ordering()); break;
         case TokenKind::Visibility: out += visibility_debug_name(t.visibility()); break;
@@ -68,7 +67,7 @@ void append_display(std::string& out, const Token& t, const TokenList& list) {
             out += op_debug_name(t.instr_op());
             if (t.has_segments()) {
                 out.push_back('<');
-                append_segment_list(out, t.segments);
+                append_segment_list(out, t.segments());
                 out.push_back('>');
             }
             break;
@@ -111,14 +110,14 @@ std::string token_debug(const Token& t, const TokenList& list) {
             out.push_back('(');
             append_debug_string(out, t.text);
             out += ", ";
-            append_segment_list(out, t.segments);
+            append_segment_list(out, t.segments());
             out.push_back(')');
             return out;
         case TokenKind::InstrOp:
             out.push_back('(');
             out += op_debug_name(t.instr_op());
             out += ", ";
-            append_segment_list(out, t.segments);
+            append_segment_list(out, t.segments());
             out.push_back(')');
             return out;
         case TokenKind::Register:

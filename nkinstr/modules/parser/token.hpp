@@ -38,35 +38,44 @@ struct Span {
     friend bool operator==(const Span&, const Span&) = default;
 };
 
+// 32 bytes: a million-instruction source has some ten million tokens.
 struct Token {
     TokenKind kind = TokenKind::Newline;
     // FType, Ordering, Visibility, TerminatorOp, InstrOp: the enumeration value;
     // CallingConvention: its Kind.
     std::uint8_t code = 0;
-    // Number / Decimal: the value lives in the TokenList's side table at `index`.
-    // StringLiteral: the decoded text lives in the side table at `index`.
+    // Number / Decimal / StringLiteral: the payload lives in the TokenList's
+    // side table at index `value`.
     bool in_side_table = false;
-    // IType: the width; CallingConvention: the number of a numbered convention.
-    std::uint32_t width = 0;
+    // IType: the width. CallingConvention: the number of a numbered
+    // convention. Identifier / MetaIdentifier / InstrOp: the byte length of
+    // the segment text that follows `text` in the source. Inline Decimal: the
+    // scale (as int32).
+    std::uint32_t aux = 0;
     // Identifier / MetaIdentifier: the head word (MetaIdentifier without the
     // mark); InstrOp: the mnemonic; Register: the name; StringLiteral: the raw
-    // text between the quotes (decoded text when it holds no escape).
+    // text between the quotes (the decoded text when it holds no escape).
     std::string_view text;
+    // Number: the value when inline. Decimal: the unscaled value when inline.
+    // Side-table payloads: the index.
+    std::int64_t value = 0;
+
+    // Same member and same data (side-table payloads compare by slot, so
+    // compare tokens of one list).
+    friend bool operator==(const Token&, const Token&) = default;
+
+    bool is(TokenKind k) const { return kind == k; }
+    std::uint32_t width() const { return aux; }
     // Identifier / MetaIdentifier / InstrOp: the segment words as written,
     // each with its leading full stop (".term.reach"); empty when there are
     // none. A lone "." is one empty segment.
-    std::string_view segments;
-    // Number: the value when inline. Decimal: the unscaled value when inline.
-    // Side-table entries: the index.
-    std::int64_t value = 0;
-    // Decimal: the scale when inline.
-    std::int64_t scale = 0;
-
-    bool is(TokenKind k) const { return kind == k; }
-    bool has_segments() const { return !segments.empty(); }
+    std::string_view segments() const { return std::string_view(text.data() + text.size(), aux); }
+    bool has_segments() const { return aux != 0; }
+    // The head and its segments: "a.b.c" (contiguous in the source).
+    std::string_view dotted() const { return std::string_view(text.data(), text.size() + aux); }
     // An Identifier with this head and no segments (the fixed words ptr, x, undef...).
     bool is_word(std::string_view word) const {
-        return kind == TokenKind::Identifier && segments.empty() && text == word;
+        return kind == TokenKind::Identifier && aux == 0 && text == word;
     }
     FType ftype() const { return static_cast<FType>(code); }
     MemoryOrdering ordering() const { return static_cast<MemoryOrdering>(code); }
@@ -74,9 +83,10 @@ struct Token {
     NkTerminatorOp terminator_op() const { return static_cast<NkTerminatorOp>(code); }
     NkInstrOp instr_op() const { return static_cast<NkInstrOp>(code); }
     nkinstr::CallingConvention calling_convention() const {
-        return {static_cast<nkinstr::CallingConvention::Kind>(code), width};
+        return {static_cast<nkinstr::CallingConvention::Kind>(code), aux};
     }
 };
+static_assert(sizeof(Token) == 32);
 
 // Calls f(word) for each segment word of a dotted token, in order.
 template <class F>
@@ -92,16 +102,20 @@ void for_each_segment(std::string_view segments, F&& f) {
 std::size_t segment_count(std::string_view segments);
 std::vector<std::string_view> split_segments(std::string_view segments);
 
-// The lexer's output: tokens, their spans, and the owned payloads.
+// The lexer's output: tokens, where each starts, and the owned payloads.
+// Spans are contiguous (each includes the spacing around its token), so one
+// start offset per token is enough.
 struct TokenList {
     std::vector<Token> tokens;
-    std::vector<Span> spans;
+    std::vector<std::size_t> starts;
+    std::size_t end = 0;  // end of the last token's span
     std::vector<BigInt> big_numbers;
     std::vector<nkinstr::Decimal> big_decimals;
     std::vector<std::string> strings;
 
     std::size_t size() const { return tokens.size(); }
     bool empty() const { return tokens.empty(); }
+    Span span(std::size_t i) const { return Span{starts[i], i + 1 < starts.size() ? starts[i + 1] : end}; }
 
     // Number tokens: the value, exact.
     BigInt number(const Token& t) const;
@@ -112,7 +126,9 @@ struct TokenList {
         return true;
     }
     nkinstr::Decimal decimal(const Token& t) const;
-    std::string_view string(const Token& t) const { return t.in_side_table ? strings[t.value] : t.text; }
+    std::string_view string(const Token& t) const {
+        return t.in_side_table ? std::string_view(strings[static_cast<std::size_t>(t.value)]) : t.text;
+    }
 };
 
 // The display of a token as error messages quote it: i32, ICmp<["eq"]>, %a, \n, ...

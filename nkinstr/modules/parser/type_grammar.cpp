@@ -19,6 +19,18 @@ namespace nkinstr::parser {
 namespace {
 constexpr std::int64_t kMaxAggregateSize = 65535;
 
+bool can_start_type(const Token& t) {
+    switch (t.kind) {
+        case TokenKind::IType: case TokenKind::FType: case TokenKind::LAngle: case TokenKind::LBracket:
+        case TokenKind::LBrace:
+            return true;
+        case TokenKind::Identifier:
+            return t.is_word("ptr") || t.is_word("packed");
+        default:
+            return false;
+    }
+}
+
 struct OpenAggregate {
     bool is_struct = false;
     bool packed = false;
@@ -47,7 +59,7 @@ std::optional<PrimaryBasicType> Parser::parse_basic_type() {
     if (const Token* t = peek()) {
         if (t->kind == TokenKind::IType) {
             ++pos_;
-            return PrimaryBasicType{IType{t->width}};
+            return PrimaryBasicType{IType{t->width()}};
         }
         if (t->kind == TokenKind::FType) {
             ++pos_;
@@ -91,8 +103,8 @@ std::optional<Typeref> Parser::parse_scalar_or_vector() {
     const Token* t = peek();
     if (t && t->kind == TokenKind::IType) {
         ++pos_;
-        auto [it, inserted] = itype_cache_.try_emplace(t->width);
-        if (inserted) it->second = intern_primary(IType{t->width});
+        auto [it, inserted] = itype_cache_.try_emplace(t->width());
+        if (inserted) it->second = intern_primary(IType{t->width()});
         return it->second;
     }
     if (t && t->kind == TokenKind::FType) {
@@ -148,6 +160,17 @@ std::optional<Typeref> Parser::parse_type() {
         rewind(start);
         return std::nullopt;
     };
+
+    // Most failed attempts (the optional additional type before a register
+    // operand) end at the first token: note the label once and leave.
+    if (const Token* t = peek(); !t || !can_start_type(*t)) {
+        if (label_pos_ != pos_) {
+            label_ = "type";
+            label_pos_ = pos_;
+        }
+        note(Expected::label("type"));
+        return fail();
+    }
 
     while (true) {
         // Start of a type: everything that fails right here reads as "type".
@@ -228,8 +251,8 @@ std::optional<AnyConst> Parser::parse_constant() {
         ++pos_;
         if (const Token* number = eat_class(TokenKind::Number)) {
             std::int64_t v = 0;
-            if (list_.small_number(*number, v)) return AnyConst{IConst{IType{t->width}, BigInt(v)}};
-            return AnyConst{IConst{IType{t->width}, list_.number(*number)}};
+            if (list_.small_number(*number, v)) return AnyConst{IConst{IType{t->width()}, BigInt(v)}};
+            return AnyConst{IConst{IType{t->width()}, list_.number(*number)}};
         }
         rewind(cp);
         return std::nullopt;  // no other constant starts with an integer type
