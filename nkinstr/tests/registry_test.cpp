@@ -258,6 +258,56 @@ TEST(RegistryMerge, EntriesBeforeTheirComponentsNeedSeveralPasses) {
     EXPECT_EQ(target.len(), 3u);
 }
 
+TEST(RegistryMerge, InternsInPassOrder) {
+    // Pass 1 takes 0x02, 0x03 (its component 0x02 came earlier in the same
+    // pass) and 0x04; 0x01 waits for pass 2. New references are generated in
+    // that order, so they sort in it.
+    TypeRegistry source;
+    source.insert_decoded(ref_of(0x01), StructType{{ref_of(0x03)}, false});
+    source.insert_decoded(ref_of(0x02), PrimaryType{IType{8}});
+    source.insert_decoded(ref_of(0x03), ArrayType{ref_of(0x02), 2});
+    source.insert_decoded(ref_of(0x04), PrimaryType{IType{16}});
+    TypeRegistry target;
+    auto merged = target.merge_with(source);
+    ASSERT_TRUE(merged.ok()) << merged.error();
+    const TypeMap& m = *merged;
+    EXPECT_LT(m.at(ref_of(0x02)), m.at(ref_of(0x03)));
+    EXPECT_LT(m.at(ref_of(0x03)), m.at(ref_of(0x04)));
+    EXPECT_LT(m.at(ref_of(0x04)), m.at(ref_of(0x01)));
+}
+
+TEST(RegistryMerge, LongBackwardChainMergesWithoutOnePassPerLink) {
+    // Entry k is an array of entry k+1; only the last is a scalar. Resolving
+    // it pass by pass would take as many passes as entries.
+    constexpr std::uint32_t kLength = 50000;
+    auto ref_at = [](std::uint32_t k) {
+        Typeref r;
+        for (int b = 0; b < 4; ++b) r.uuid.bytes[12 + b] = std::uint8_t(k >> (24 - 8 * b));
+        return r;
+    };
+    TypeRegistry source;
+    for (std::uint32_t k = 0; k + 1 < kLength; ++k) source.insert_decoded(ref_at(k), ArrayType{ref_at(k + 1), 1});
+    source.insert_decoded(ref_at(kLength - 1), PrimaryType{IType{8}});
+    TypeRegistry target;
+    auto merged = target.merge_with(source);
+    ASSERT_TRUE(merged.ok()) << merged.error();
+    EXPECT_EQ(merged->size(), kLength);
+    EXPECT_EQ(target.len(), kLength);
+    const std::string text = target.type_text(merged->at(ref_at(kLength - 3)));
+    EXPECT_EQ(text, "[ 1 x [ 1 x i8 ] ]");
+}
+
+TEST(RegistryMerge, WildcardKeyOfACorruptRegistryIsIgnored) {
+    TypeRegistry source;
+    source.insert_decoded(Typeref::wildcard(3), PrimaryType{IType{32}});
+    source.insert_decoded(ref_of(0x01), ArrayType{Typeref::wildcard(3), 2});
+    TypeRegistry target;
+    auto merged = target.merge_with(source);
+    ASSERT_TRUE(merged.ok()) << merged.error();
+    EXPECT_EQ(merged->size(), 1u);
+    EXPECT_EQ(target.type_text(merged->at(ref_of(0x01))), "[ 2 x D ]");
+}
+
 TEST(RegistryMerge, EmptyRegistryMergesToNothing) {
     TypeRegistry source, target;
     target.intern(IType{1});

@@ -181,51 +181,6 @@ std::size_t TypeRegistry::len() const {
     return types_.size();
 }
 
-Result<TypeMap, std::string> TypeRegistry::merge_with(const TypeRegistry& other) {
-    // Merging into itself would wait forever to upgrade against its own shared
-    // lock; every type of a registry already maps onto itself.
-    if (&other == this) {
-        TypeMap identity;
-        for_each_entry([&](const Typeref& r, const AnyType&) { identity.emplace_hint(identity.end(), r, r); });
-        return identity;
-    }
-    SharedGuard other_guard(other.types_lock_);
-    std::vector<std::pair<Typeref, const AnyType*>> pending;
-    pending.reserve(other.types_.size());
-    for (const auto& [ref, ty] : other.types_) pending.emplace_back(ref, &ty);
-
-    TypeMap result;
-    auto resolved = [&](const Typeref& r) { return r.is_wildcard() || result.count(r) != 0; };
-    while (!pending.empty()) {
-        std::size_t kept = 0;
-        for (auto& entry : pending) {
-            bool ready = true;
-            for_each_component(*entry.second, [&](const Typeref& r) { ready = ready && resolved(r); });
-            if (!ready) {
-                pending[kept++] = entry;
-                continue;
-            }
-            AnyType rewritten = *entry.second;
-            for_each_component_mut(rewritten, [&](Typeref& r) {
-                if (auto it = result.find(r); it != result.end()) r = it->second;
-            });
-            result.emplace(entry.first, search_or_insert(std::move(rewritten)));
-        }
-        if (kept == pending.size()) {
-            Typeref missing{};
-            for_each_component(*pending.front().second, [&](const Typeref& r) {
-                if (!resolved(r) && missing == Typeref{}) missing = r;
-            });
-            return fail(fmt::format("cannot merge type registry: {} types refer to types it does not hold "
-                                    "(type {} refers to {})",
-                                    pending.size(), pending.front().first.uuid.to_string(),
-                                    missing.uuid.to_string()));
-        }
-        pending.resize(kept);
-    }
-    return result;
-}
-
 void TypeRegistry::append_type(std::string& out, Typeref r) const {
     SharedGuard guard(types_lock_);
     append_type_unlocked(out, r);

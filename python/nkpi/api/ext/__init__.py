@@ -1,0 +1,1 @@
+"""Create-info records of the engine's extensions."""
