@@ -39,11 +39,13 @@ protected:
     NkResult<std::vector<std::uint8_t>> compile(std::vector<ModuleSourceInfo> sources) {
         return compile_sources(*instance, ModuleCompileInfo{std::move(sources)});
     }
-    // Our own records (the parser and the container writer add none through the instance).
+    // The driver's own records; the container writer logs under the same module path.
     std::vector<std::string> compiler_messages() const {
         std::vector<std::string> out;
-        for (const LogMessageEXT& r : capture.records())
-            if (r.module == "nkcore::compiler") out.push_back(r.message);
+        for (const LogMessageEXT& r : capture.records()) {
+            EXPECT_EQ(r.module, "nkcore::compiler");
+            if (r.file && r.file->ends_with("nkcore/compiler/compiler.cpp")) out.push_back(r.message);
+        }
         return out;
     }
 

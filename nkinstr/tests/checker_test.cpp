@@ -106,13 +106,13 @@ TEST_F(CheckerTest, InstructionRules) {
         {FCmp{d, v4i1, reg(10), reg(10)}, "ok"},
         {FCmp{d, v4i1, reg(7), reg(7)}, mismatch("<4 x fp>", "<4 x i32>")},
         // memory
-        {MLoad{d, pair, reg(6)}, "ok"},
-        {MLoad{d, i32, reg(0)}, mismatch("ptr", "i32")},
-        {MStore{reg(6), reg(11)}, "ok"},
-        {MStore{reg(0), reg(6)}, mismatch("ptr", "i32")},
-        {MAlloca{d, ptr, reg(0)}, "ok"},
-        {MAlloca{d, ptr, reg(4)}, mismatch("iN", "fp32")},
-        {MAlloca{d, ptr, reg(7)}, mismatch("iN", "<4 x i32>")},
+        {MLoad{d, pair, reg(6), std::nullopt, std::nullopt, false}, "ok"},
+        {MLoad{d, i32, reg(0), std::nullopt, std::nullopt, false}, mismatch("ptr", "i32")},
+        {MStore{reg(6), reg(11), std::nullopt, std::nullopt, false}, "ok"},
+        {MStore{reg(0), reg(6), std::nullopt, std::nullopt, false}, mismatch("ptr", "i32")},
+        {MAlloca{d, ptr, reg(0), std::nullopt}, "ok"},
+        {MAlloca{d, ptr, reg(4), std::nullopt}, mismatch("iN", "fp32")},
+        {MAlloca{d, ptr, reg(7), std::nullopt}, mismatch("iN", "<4 x i32>")},
         // getelementptr
         {MGetElementPtr{d, ptr, pair, reg(6), {c32(0), c32(0)}}, "ok"},
         {MGetElementPtr{d, ptr, pair, reg(6), {c32(0), c32(1)}}, "ok"},
@@ -258,7 +258,7 @@ TEST_F(CheckerTest, WildcardsMatchAnyRequirement) {
              ICmp{d, v4i1, reg(16), reg(16)},     // <4 x A> is a vector of integers
              ICmp{d, wild, reg(0), reg(0)},       // i1 or a vector of it
              FCmp{d, i1, reg(14), reg(4)},        // the concrete side is still tested
-             MLoad{d, i32, reg(14)},
+             MLoad{d, i32, reg(14), std::nullopt, std::nullopt, false},
              MGetElementPtr{d, wild, wild, reg(14), {int_imm(8, 0), reg(0), reg(0)}},
              ExtractValue{d, i32, reg(14), {7, 7}},
              ExtractValue{d, i32, undef(wild_struct), {0, 3}},  // the walk stops at the wildcard field
@@ -279,7 +279,7 @@ TEST_F(CheckerTest, UnregisteredReferencesAreReportedNotFatal) {
     EXPECT_EQ(check(IAdd{d, stray, reg(0), reg(0)}), mismatch("iN or <N x iN>", unknown));
     EXPECT_EQ(check(ExtractValue{d, i32, undef(stray), {0}}), mismatch("aggregate type", unknown));
     EXPECT_EQ(check(Cast{d, i32, undef(stray), CastVariant::ZExt}), mismatch("T", unknown));
-    EXPECT_EQ(check(MLoad{d, i32, undef(stray)}), mismatch("ptr", unknown));
+    EXPECT_EQ(check(MLoad{d, i32, undef(stray), std::nullopt, std::nullopt, false}), mismatch("ptr", unknown));
     // An invoke that keeps a result without its type poisons the register, not the process.
     Function f = function({{r(0), ptr}}, {block(0, {Invoke{reg(0), {}, r(1), std::nullopt, std::nullopt},
                                                     IAdd{r(2), i32, reg(1), reg(1)}})});
@@ -321,7 +321,7 @@ TEST_F(CheckerTest, OnlyConstantAndElementTypesAreInterned) {
     const Typeref fi32 = ft.i(32);
     Function f = function({}, {block(0, {ExtractValue{r(0), fi32, undef(ft.vec(IType{32}, 4)), {1}},
                                          IAdd{r(1), fi32, reg(0), int_imm(32, 7)},
-                                         MStore{func_ptr(Uuid::new_v4()), int_imm(5, 0)}})});
+                                         MStore{func_ptr(Uuid::new_v4()), int_imm(5, 0), std::nullopt, std::nullopt, false}})});
     const Function copy = f;
     ASSERT_EQ(fresh.len(), 2u);
     EXPECT_TRUE(f.type_check(fresh).ok());
@@ -371,4 +371,38 @@ TEST_F(CheckerTest, DeepAggregateWalks) {
     auto s3 = gep_bad.type_check(registry);
     ASSERT_FALSE(s3.ok());
     EXPECT_EQ(s3.error().get_if<errors::TypeMismatch>()->found, "i32");
+}
+
+TEST_F(CheckerTest, MessagesShowInstructionsInAssemblyForm) {
+    const Name d = r(kDest);
+    auto message = [&](Function f) {
+        auto s = f.type_check(registry);
+        return s.ok() ? std::string("ok") : s.error().message();
+    };
+    EXPECT_EQ(message(function(params(), {block(0, {IAdd{d, i32, reg(0), int_imm(64, 5)}})})),
+              "Type mismatch in instruction `%100: i32 = iadd.wrap  %0, i64 5`: expected type `i32`, but found type "
+              "`i64`.");
+    EXPECT_EQ(message(function(params(), {block(0, {ICmp{r(30), v4i1, reg(8), reg(8)}})})),
+              "Type mismatch in instruction `%30: <4 x i1> = icmp.eq  %8, %8`: expected type `<4 x iN>`, but found "
+              "type `<8 x i32>`.");
+    EXPECT_EQ(message(function(params(), {block(0, {MGetElementPtr{d, ptr, pair, reg(6),
+                                                                   {int_imm(32, 0), int_imm(32, 2)}}})})),
+              "The provided index `2` is out of bounds for type `{i32, fp64}` with maximum index `2` in instruction "
+              "`%100: ptr = getelementptr {i32, fp64},  %6, i32 0, i32 2`.");
+    EXPECT_EQ(message(function(params(), {block(0, {MGetElementPtr{d, ptr, pair, reg(6),
+                                                                   {int_imm(32, 0), int_imm(64, 4294967296)}}})})),
+              "Type mismatch in instruction `%100: ptr = getelementptr {i32, fp64},  %6, i32 0, i64 4294967296`: "
+              "expected type `constant integer`, but found type `i64 4294967296`.");
+    EXPECT_EQ(message(function(params(), {block(0, {ExtractValue{d, i32, reg(13), {0}}})})),
+              "Type mismatch in instruction `%100: i32 = extractvalue %13, i32 0`: expected type `aggregate type`, but "
+              "found type `<vscale 4 x i32>`.");
+    EXPECT_EQ(message(function(params(), {block(0, {Cast{d, f32, reg(5), CastVariant::FpExt}})})),
+              "Type mismatch in instruction `%100: fp32 = cast %5`: expected type `one of fp128, x86_fp80, "
+              "ppc_fp128`, but found type `fp32`.");
+    Function ret = function(params(), {block(0, {}, Ret{})});
+    ret.return_type = i32;
+    EXPECT_EQ(message(ret), "Type mismatch in instruction `ret void`: expected type `i32`, but found type `void`.");
+    Function branch = function(params(), {block(0, {}, Branch{reg(0), l(1), l(2)})});
+    EXPECT_EQ(message(branch),
+              "Type mismatch in instruction `branch %0, block_1, block_2`: expected type `i1`, but found type `i32`.");
 }

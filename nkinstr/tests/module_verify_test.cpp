@@ -121,7 +121,7 @@ TEST_F(RemapTest, EveryReferenceOfTheModuleMovesToTheTargetRegistry) {
     Function f = function({{r(0), p}, {r(1), wild}},
                           {block(0,
                                  {MGetElementPtr{r(2), p, st, reg(0), {int_imm(32, 0), int_imm(32, 1)}},
-                                  MLoad{r(3), f64, reg(2)}, MStore{reg(2), undef(f64)},
+                                  MLoad{r(3), f64, reg(2), std::nullopt, std::nullopt, false}, MStore{reg(2), undef(f64), std::nullopt, std::nullopt, false},
                                   Invoke{reg(0), {undef(st)}, r(4), i32, std::nullopt},
                                   Invoke{reg(0), {}, std::nullopt, std::nullopt, std::nullopt},
                                   Select{r(5), undef(s.i(1)), reg(4), undef(i32), i32}},

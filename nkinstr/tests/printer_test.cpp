@@ -101,6 +101,7 @@ TEST_F(PrinterTest, InstructionsDiagnosticForm) {
         {MetaAnalysisStat{Name{1}, i1_, TerminationBehavior{FunctionExit{}}}, "%1: i1 = !analysis.term.funcexit"},
         {MetaAnalysisStat{Name{1}, i1_, TerminationBehavior{ReachAny{{Label{1}, Label{2}}}}},
          "%1: i1 = !analysis.term.reach block_1, block_2"},
+        {MetaAnalysisStat{Name{1}, i1_, TerminationBehavior{ReachAny{}}}, "%1: i1 = !analysis.term.reach "},
         {MetaForall{Name{0}, i32_}, "%0: i32 = !forall"},
     };
     for (const auto& c : cases) EXPECT_EQ(diag(c.instr), c.text);
@@ -284,6 +285,28 @@ TEST_F(PrinterTest, ModuleTextListsExternalsAsCommentsAndNamesAnonymousFunctions
               "block_0:\n"
               "  invoke ptr " + anon_name + "\n"
               "  trap\n"
+              "}\n");
+}
+
+TEST_F(PrinterTest, ModuleTextShowsWhatTheGrammarCannotExpress) {
+    // Modules read from containers may hold anything the records allow.
+    auto f = add_function(uuid_of(1), "odd");
+    const Typeref unknown{uuid_of(0xEE)};
+    f->return_type = unknown;
+    f->params = {{Name{0}, Typeref::wildcard(2)}};
+    f->link_uuid = uuid_of(0x77);
+    f->body[Label{0}] = BasicBlock{
+        Label{0},
+        {Invoke{AnyConst{FunctionPointer{FunctionPointer::Kind::Internal, uuid_of(0x99)}}, {}, {}, {}, {}},
+         MetaAnalysisStat{Name{1}, ptr_, InstructionCount{{0xFFFFFFFF}}}},
+        Ret{Undef{Typeref::wildcard(2)}}};
+    EXPECT_EQ(module_text(module_, reg_),
+              "; link uuid 00000000-0000-0000-0000-000000000077\n"
+              "define <unknown type 00000000-0000-0000-0000-0000000000ee> odd(%0: C) {\n"
+              "block_0:\n"
+              "  invoke ptr <invalid@00000000-0000-0000-0000-000000000099>\n"
+              "  %1: ptr = !analysis.icnt i32 0xffffffff\n"
+              "  ret C undef\n"
               "}\n");
 }
 

@@ -64,8 +64,8 @@ TEST_F(SsaTest, InvokeWithoutResultKeepsNoDestination) {
 }
 
 TEST_F(SsaTest, UndefinedReadIsReportedAndTheFunctionLeftUnchanged) {
-    // %5 is never defined; keeping it would alias the renumbered %5 -> ... or
-    // collide with the new %1. Instruction reads are visited before the terminator.
+    // %1 and %5 are read but never defined; keeping %1 would alias the
+    // renumbered %4 (which becomes %1). Instruction reads come before the terminator's.
     Function f = function({{r(3), i32}}, {block(0, {add(4, i32, reg(3), reg(1))}, Ret{reg(5)})});
     const Function before = f;
     auto s = f.normalize_ssa();
@@ -82,7 +82,7 @@ TEST_F(SsaTest, UndefinedReadIsReportedAndTheFunctionLeftUnchanged) {
 
 TEST_F(SsaTest, DestMapHoldsDefinitionSitesButNoParameters) {
     Function f = function({{r(0), i32}},
-                          {block(0, {MStore{reg(0), reg(0)}, add(1, i32, reg(0), reg(0))}, Jump{l(3)}),
+                          {block(0, {MStore{reg(0), reg(0), std::nullopt, std::nullopt, false}, add(1, i32, reg(0), reg(0))}, Jump{l(3)}),
                            block(3, {add(2, i32, reg(1), reg(1))})});
     DestMap expected{{r(1), DefinitionSite{l(0), 1}}, {r(2), DefinitionSite{l(3), 0}}};
     EXPECT_EQ(f.derive_dest_map(), expected);

@@ -63,9 +63,9 @@ Function build_large_function(TypeRegistry& registry) {
             instrs.push_back(ICmp{r(cmp), i1, reg(sum), reg(0), ICmpVariant::Slt});
             instrs.push_back(Select{r(sel), reg(cmp), reg(sum), reg(0), i32});
             instrs.push_back(MGetElementPtr{r(gep), ptr, pair, reg(3), {int_imm(32, 0), int_imm(32, 1)}});
-            instrs.push_back(MLoad{r(load), f64, reg(gep)});
+            instrs.push_back(MLoad{r(load), f64, reg(gep), std::nullopt, std::nullopt, false});
             instrs.push_back(FAdd{r(fsum), f64, reg(load), float_imm(FType::Fp64)});
-            instrs.push_back(MStore{reg(gep), reg(fsum)});
+            instrs.push_back(MStore{reg(gep), reg(fsum), std::nullopt, std::nullopt, false});
             instrs.push_back(ExtractValue{r(field), i32, reg(6), {0}});
             instrs.push_back(Cast{r(wide), i64, reg(sel), CastVariant::SExt});
             instrs.push_back(Cast{r(narrow), i32, reg(wide), CastVariant::Trunc});

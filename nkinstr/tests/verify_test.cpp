@@ -9,7 +9,7 @@ using namespace nkinstr::testing;
 namespace {
 
 // A store of two undefined values: no destination, no register read.
-NkInstr plain_store(Typeref t) { return MStore{undef(t), undef(t)}; }
+NkInstr plain_store(Typeref t) { return MStore{undef(t), undef(t), std::nullopt, std::nullopt, false}; }
 
 NkInstr add(std::uint32_t dest, Typeref t, Operand a, Operand b) { return IAdd{r(dest), t, std::move(a), std::move(b)}; }
 
@@ -87,6 +87,12 @@ TEST_F(VerifyTest, MetaInstructionInRegularFunctionComesBeforeLabels) {
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->function, "f");
     EXPECT_EQ(e->instruction, instruction_debug_text(assert_instr));
+
+    Function g = function({{r(0), t.i(1)}}, {block(0, {MetaAssume{reg(0)}})});
+    EXPECT_EQ(message_of(g.verify()),
+              "Meta instructions are only available internally for properties and attributes constructions. They "
+              "SHOULD NOT appear in regular instructions. Function `f` contains a meta-instruction "
+              "`MetaAssume(MetaAssume { condition: Reg(Name(0)) })`.");
 
     f.meta_function = true;  // a meta-function may hold it; the label is next
     ASSERT_FALSE(f.verify().ok());

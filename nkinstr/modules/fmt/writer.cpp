@@ -192,9 +192,9 @@ void Writer::analysis(const AnalysisStatistic& s) {
                                       [&](const BlockExit&) { text(".term.blockexit"); },
                                       [&](const FunctionExit&) { text(".term.funcexit"); },
                                       [&](const ReachAny& r) {
-                                          text(".term.reach");
+                                          text(".term.reach ");
                                           for (std::size_t k = 0; k < r.labels.size(); ++k) {
-                                              text(k ? ", " : " ");
+                                              if (k) text(", ");
                                               label(r.labels[k]);
                                           }
                                       },

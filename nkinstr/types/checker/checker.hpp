@@ -49,7 +49,9 @@ struct Shape {
     bool scalar_int() const { return wildcard || (!vector && element_is(Scalar::Int)); }
     bool scalar_float() const { return wildcard || (!vector && element_is(Scalar::Float)); }
     bool is_ptr() const { return wildcard || (!vector && element_is(Scalar::Ptr)); }
-    bool is_i1() const { return wildcard || (!vector && (scalar == Scalar::Any || (scalar == Scalar::Int && bits == 1))); }
+    bool is_i1() const {
+        return wildcard || (!vector && (scalar == Scalar::Any || (scalar == Scalar::Int && bits == 1)));
+    }
     bool int_or_int_vector() const { return wildcard || element_is(Scalar::Int); }
     bool float_or_float_vector() const { return wildcard || element_is(Scalar::Float); }
 };

@@ -41,8 +41,8 @@ Status Checker::check_meta(const NkInstr& instr) {
     }
     if (const auto* a = instr.get_if<MetaAnalysisStat>()) {
         const Shape s = shape(a->ty);
-        const bool ok = s.wildcard || (!s.vector && (s.scalar == Scalar::Any || (s.scalar == Scalar::Int && s.bits >= 2)));
-        if (!ok) return fail(mismatch("iN (N >= 2)", a->ty));
+        const bool wide_int = s.scalar == Scalar::Any || (s.scalar == Scalar::Int && s.bits >= 2);
+        if (!s.wildcard && (s.vector || !wide_int)) return fail(mismatch("iN (N >= 2)", a->ty));
         return {};
     }
     return {};  // !forall: nothing to check
