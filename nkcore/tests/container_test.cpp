@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -220,4 +223,67 @@ TEST(Container, DecompressionBombStopsAtTheCap) {
     EXPECT_EQ(result.error().get_if<nkerrors::Unknown>()->message,
               fmt::format("Decompressed compiled module payload exceeds the limit of {} bytes", kCap));
     EXPECT_EQ(kMaxPayloadBytes, std::uint64_t(1) << 30);
+}
+
+// Throughput of the container reader on a module of a million instructions
+// (a mix of arithmetic with constants, memory, phis, selects and calls).
+// Run with --gtest_also_run_disabled_tests --gtest_filter='*MillionInstructions*'.
+TEST(Container, DISABLED_DecodeMillionInstructions) {
+    using namespace nkinstr;
+    CompiledModuleStorage s;
+    const Typeref i64 = s.type_registry.intern(IType{64});
+    const Typeref f64 = s.type_registry.intern(FType::Fp64);
+    const Typeref ptr = s.type_registry.intern(PtrType{});
+    constexpr int kFunctions = 16, kBlocks = 64, kPerBlock = 1000000 / (kFunctions * kBlocks);
+    std::size_t count = 0;
+    for (int fi = 0; fi < kFunctions; ++fi) {
+        auto f = std::make_shared<Function>();
+        f->uuid.bytes[0] = std::uint8_t(fi + 1);
+        f->name = "f" + std::to_string(fi);
+        f->params = {{Name{0}, i64}};
+        f->return_type = i64;
+        std::uint32_t next = 1;
+        for (std::uint32_t b = 0; b < kBlocks; ++b) {
+            BasicBlock block{Label{b}, {}, Jump{Label{b + 1}}};
+            if (b + 1 == kBlocks) block.terminator = Ret{Operand{Name{next - 1}}};
+            for (int k = 0; k < kPerBlock; ++k, ++next) {
+                const Operand prev = Name{next - 1};
+                switch (k % 6) {
+                    case 0: block.instructions.push_back(IAdd{{next}, i64, prev, AnyConst{IConst{IType{64}, 3}}}); break;
+                    case 1: block.instructions.push_back(ICmp{{next}, i64, prev, AnyConst{IConst{IType{64}, 1000}}, ICmpVariant::Slt}); break;
+                    case 2: block.instructions.push_back(MLoad{{next}, i64, prev, 8u, std::nullopt, false}); break;
+                    case 3: block.instructions.push_back(FAdd{{next}, f64, prev, AnyConst{FConst{FType::Fp64, Decimal{BigInt(15), 1}}}}); break;
+                    case 4: block.instructions.push_back(Select{{next}, prev, prev, Name{0}, i64}); break;
+                    case 5: block.instructions.push_back(Invoke{AnyConst{FunctionPointer{FunctionPointer::Kind::Internal, f->uuid}}, {prev, Name{0}}, Name{next}, ptr, std::nullopt}); break;
+                }
+                ++count;
+            }
+            f->body[Label{b}] = std::move(block);
+        }
+        s.module.functions[f->uuid] = f;
+    }
+    RecordingLog log;
+    const auto t0 = std::chrono::steady_clock::now();
+    const Bytes bytes = encode_ok(s);
+    const auto t1 = std::chrono::steady_clock::now();
+    auto cpu_seconds = [] {
+        timespec ts;
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+        return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+    };
+    double best = 1e9, best_cpu = 1e9;
+    for (int rep = 0; rep < 5; ++rep) {
+        const auto a = std::chrono::steady_clock::now();
+        const double ca = cpu_seconds();
+        auto back = decode(bytes, version("0.1.2"), log);
+        const double cb = cpu_seconds();
+        const auto b = std::chrono::steady_clock::now();
+        ASSERT_TRUE(back.ok());
+        best = std::min(best, std::chrono::duration<double>(b - a).count());
+        best_cpu = std::min(best_cpu, cb - ca);
+    }
+    std::printf("%zu instructions, container %zu bytes; encode %.3f s; best decode %.3f s wall, %.3f s CPU "
+                "(%.1f M instr/s of CPU)\n",
+                count, bytes.size(), std::chrono::duration<double>(t1 - t0).count(), best, best_cpu,
+                double(count) / best_cpu / 1e6);
 }

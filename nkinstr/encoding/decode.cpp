@@ -147,7 +147,7 @@ void decode(ByteReader& r, BigInt& out) {
     if (n <= 8) {
         // Fast path: the value fits 64 bits; sign-extend from the top byte.
         std::uint8_t b[8] = {};
-        r.bytes(b, n);
+        if (n > 0) r.bytes(b, n);
         std::uint64_t u = 0;
         for (std::uint32_t i = 0; i < n; ++i) u |= std::uint64_t(b[i]) << (8 * i);
         if (n > 0 && n < 8 && (b[n - 1] & 0x80)) u |= ~std::uint64_t(0) << (8 * n);
