@@ -167,9 +167,10 @@ void decode(ByteReader& r, BigInt& out) {
             carry = sum >> 8;
         }
     }
-    out = 0;
-    boost::multiprecision::import_bits(out, bytes.begin(), bytes.end(), 8, false);
-    if (negative) out = -out;
+    BigInt::Wide value = 0;
+    boost::multiprecision::import_bits(value, bytes.begin(), bytes.end(), 8, false);
+    if (negative) value = -value;
+    out = BigInt(value);
 }
 
 void decode(ByteReader& r, Decimal& out) {
