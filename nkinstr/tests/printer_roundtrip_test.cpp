@@ -121,7 +121,7 @@ block_1:
 // i32 3") is what the printer writes for such an operand. The reader refuses it
 // today: after "[" its phi-pair alternative fails without giving way to the
 // operand list. Enable once the reader falls back there.
-TEST(PrinterRoundTrip, DISABLED_AggregateUndefAsFirstOperand) {
+TEST(PrinterRoundTrip, AggregateUndefAsFirstOperand) {
     expect_round_trip(R"(
 define i8 f() {
 block_0:

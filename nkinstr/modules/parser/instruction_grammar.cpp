@@ -111,10 +111,16 @@ bool Parser::parse_operand_part(InstrPieces& pieces) {
                 rewind(cp);
                 break;
             }
+            // A pair that does not complete ends the list where it started, so
+            // an operand list that merely begins with "[" (an array-typed undef)
+            // is still read by the alternative below.
             auto value = parse_operand();
-            if (!value || !eat(TokenKind::Comma, ",")) return false;
-            const auto target = parse_label();
-            if (!target || !eat(TokenKind::RBracket, "]")) return false;
+            std::optional<Label> target;
+            if (value && eat(TokenKind::Comma, ",")) target = parse_label();
+            if (!target || !eat(TokenKind::RBracket, "]")) {
+                rewind(cp);
+                break;
+            }
             pieces.pairs.emplace_back(std::move(*value), *target);
         }
         if (!pieces.pairs.empty()) {
