@@ -167,9 +167,10 @@ void decode(ByteReader& r, BigInt& out) {
             carry = sum >> 8;
         }
     }
-    out = 0;
-    boost::multiprecision::import_bits(out, bytes.begin(), bytes.end(), 8, false);
-    if (negative) out = -out;
+    BigInt::Wide value = 0;
+    boost::multiprecision::import_bits(value, bytes.begin(), bytes.end(), 8, false);
+    if (negative) value = -value;
+    out = BigInt(value);
 }
 
 void decode(ByteReader& r, Decimal& out) {
@@ -301,15 +302,46 @@ void decode(ByteReader& r, CallingConvention& out) {
 
 void decode(ByteReader& r, Visibility& out) { get_enum(r, out, kVisibilityCount); }
 
+namespace {
+
+// Instructions are large; a block's vector growing one push at a time would
+// move them again at every reallocation. They are decoded into a scratch
+// vector reused across blocks (it grows only as instructions arrive) and then
+// moved once into a vector of exact size. A scratch grown beyond this many
+// elements is released after use, so one huge block does not pin its memory.
+constexpr std::size_t kScratchKeep = 1u << 14;
+
+std::vector<NkInstr>& instruction_scratch() {
+    thread_local std::vector<NkInstr> scratch;
+    return scratch;
+}
+
+// Reads `count` instructions; false when the input ran out or failed.
+bool decode_instructions(ByteReader& r, std::uint32_t count, std::vector<NkInstr>& out) {
+    std::vector<NkInstr>& scratch = instruction_scratch();
+    scratch.clear();
+    bool complete = true;
+    for (std::uint32_t i = 0; i < count && r.ok(); ++i) {
+        if (!r.charge(sizeof(NkInstr))) {
+            complete = false;
+            break;
+        }
+        decode(r, scratch.emplace_back());
+    }
+    out.clear();
+    out.reserve(scratch.size());
+    std::move(scratch.begin(), scratch.end(), std::back_inserter(out));
+    scratch.clear();
+    if (scratch.capacity() > kScratchKeep) std::vector<NkInstr>().swap(scratch);
+    return complete;
+}
+
+}  // namespace
+
 void decode(ByteReader& r, BasicBlock& out) {
     out.label.id = r.u32();
     const std::uint32_t count = r.u32();
-    out.instructions.clear();
-    out.instructions.reserve(initial_capacity<NkInstr>(count));
-    for (std::uint32_t i = 0; i < count && r.ok(); ++i) {
-        if (!r.charge(sizeof(NkInstr))) return;
-        decode(r, out.instructions.emplace_back());
-    }
+    if (!decode_instructions(r, count, out.instructions)) return;
     decode(r, out.terminator);
 }
 

@@ -35,10 +35,10 @@ void put_small_int(ByteWriter& w, std::int64_t v) {
     w.bytes(b, n);
 }
 
-void put_big_int(ByteWriter& w, const BigInt& v) {
+void put_big_int(ByteWriter& w, const BigInt::Wide& v) {
     const bool negative = v.sign() < 0;
     std::vector<std::uint8_t> bytes;
-    boost::multiprecision::export_bits(negative ? BigInt(-v) : v, std::back_inserter(bytes), 8, false);
+    boost::multiprecision::export_bits(negative ? BigInt::Wide(-v) : v, std::back_inserter(bytes), 8, false);
     while (bytes.size() > 1 && bytes.back() == 0) bytes.pop_back();
     if (bytes.back() & 0x80) {
         // -2^(8k-1) already fits its k bytes; every other value needs a sign byte.
@@ -113,10 +113,10 @@ struct FieldWriter {
 }  // namespace
 
 void encode(ByteWriter& w, const BigInt& v) {
-    if (v >= std::numeric_limits<std::int64_t>::min() && v <= std::numeric_limits<std::int64_t>::max())
-        put_small_int(w, static_cast<std::int64_t>(v));
+    if (v.is_small())
+        put_small_int(w, v.small());
     else
-        put_big_int(w, v);
+        put_big_int(w, v.to_wide());
 }
 
 void encode(ByteWriter& w, const Decimal& v) {

@@ -221,8 +221,8 @@ NkInstr Parser::build_analysis(InstrPieces& p, Name dest) {
                 record_instr(p, "type error for !analysis.icnt: expected integer immediate operand");
                 return NkInstr{};
             }
-            const BigInt magnitude = ic->value < 0 ? BigInt(-ic->value) : ic->value;
-            const auto low = static_cast<std::uint32_t>((magnitude & BigInt(0xFFFFFFFFu)).convert_to<std::uint64_t>());
+            const BigInt::Wide magnitude = abs(ic->value.to_wide());
+            const auto low = static_cast<std::uint32_t>((magnitude & 0xFFFFFFFFu).convert_to<std::uint64_t>());
             return MetaAnalysisStat{dest, p.dest_ty, InstructionCount{InstructionFlags{low & InstructionFlags::ALL_NAMED}}};
         }
         case AnalysisStatisticOp::ExecutionCount:

@@ -102,7 +102,7 @@ int digit_value(char c) {
 
 // Reads valid digits of `base` into a big integer, a machine word at a time.
 BigInt read_big_unsigned(std::string_view digits, unsigned base) {
-    BigInt value = 0;
+    BigInt::Wide value = 0;
     std::size_t i = 0;
     while (i < digits.size()) {
         std::uint64_t chunk = 0, scale = 1;
@@ -113,7 +113,7 @@ BigInt read_big_unsigned(std::string_view digits, unsigned base) {
         }
         value = value * scale + chunk;
     }
-    return value;
+    return BigInt(value);
 }
 
 // The expected items of a position where no token starts, in the order the

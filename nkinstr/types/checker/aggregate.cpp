@@ -14,7 +14,7 @@ std::optional<std::uint32_t> constant_index(const Operand& o) {
     const AnyConst* c = as_imm(o);
     const IConst* i = c ? std::get_if<IConst>(c) : nullptr;
     if (!i || i->value < 0 || i->value > BigInt(0xFFFFFFFFu)) return std::nullopt;
-    return static_cast<std::uint32_t>(i->value);
+    return i->value.convert_to<std::uint32_t>();
 }
 
 }  // namespace
