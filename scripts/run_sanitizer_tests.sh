@@ -7,7 +7,7 @@ bash scripts/setup.sh
 
 configure() {  # build dir, extra cmake arguments...
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DNK_BUILD_TESTS=ON -DNK_BUILD_PYTHON=OFF -Wno-dev "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DNK_BUILD_TESTS=ON -DNK_BUILD_PYTHON=OFF "$@" >/dev/null
   cmake --build "$dir"
 }
 

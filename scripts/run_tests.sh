@@ -8,7 +8,7 @@ bash scripts/setup.sh
 
 echo "== C++ tests"
 cmake -S . -B build/tests -G Ninja -DNK_BUILD_TESTS=ON -DNK_BUILD_PYTHON=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -Wno-dev >/dev/null
+  >/dev/null
 cmake --build build/tests
 ctest --test-dir build/tests --output-on-failure -j2 | tail -n 15
 
