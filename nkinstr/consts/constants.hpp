@@ -25,8 +25,10 @@ public:
     using Wide = boost::multiprecision::cpp_int;
 
     BigInt() = default;
+    // Built-in integers up to 64 bits convert losslessly; wider ones go through Wide.
     template <std::integral T>
-    BigInt(T v) {  // NOLINT(google-explicit-constructor): integers convert losslessly
+        requires(sizeof(T) <= sizeof(std::int64_t))
+    BigInt(T v) {  // NOLINT(google-explicit-constructor)
         if constexpr (std::is_unsigned_v<T> && sizeof(T) >= sizeof(std::int64_t)) {
             if (v > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
                 wide_ = std::make_unique<Wide>(v);

@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "nkinstr/modules/module.hpp"
 
@@ -82,6 +83,41 @@ TEST(Constants, TextForms) {
     append_text(s, FConst{FType::Bf16, Decimal{BigInt(15), 1}});
     EXPECT_EQ(s, "bf16 1.5");
     EXPECT_NE((FConst{FType::Fp32, Decimal{BigInt(15), 1}}), (FConst{FType::Fp32, Decimal{BigInt(150), 2}}));
+}
+
+// BigInt keeps int64 values inline and wider ones on the heap; the boundary
+// between the two must be invisible to value, text, equality and order.
+TEST(Constants, BigIntAcrossTheInlineBoundary) {
+    const BigInt min64 = std::numeric_limits<std::int64_t>::min();
+    const BigInt max64 = std::numeric_limits<std::int64_t>::max();
+    const BigInt max_u64 = std::numeric_limits<std::uint64_t>::max();
+    const BigInt past_min = BigInt(BigInt::Wide(min64.to_wide() - 1));
+    const BigInt past_max = -min64;  // 2^63 no longer fits inline
+    EXPECT_TRUE(min64.is_small() && max64.is_small());
+    EXPECT_FALSE(past_max.is_small() || max_u64.is_small() || past_min.is_small());
+    EXPECT_EQ(past_max.str(), "9223372036854775808");
+    EXPECT_EQ(max_u64.str(), "18446744073709551615");
+    EXPECT_EQ(past_min.str(), "-9223372036854775809");
+    EXPECT_EQ(-past_max, min64);
+    EXPECT_TRUE((-past_max).is_small());  // back inline: equality relies on it
+    EXPECT_EQ(BigInt(BigInt::Wide(42)), BigInt(42));
+    EXPECT_EQ(BigInt(static_cast<__int128>(1) << 100).str(), "1267650600228229401496703205376");
+
+    const std::vector<BigInt> ascending = {past_min, min64, BigInt(-1), BigInt(0), max64, past_max, max_u64};
+    for (std::size_t i = 0; i < ascending.size(); ++i)
+        for (std::size_t j = 0; j < ascending.size(); ++j) {
+            EXPECT_EQ(ascending[i] < ascending[j], i < j) << i << " " << j;
+            EXPECT_EQ(ascending[i] == ascending[j], i == j) << i << " " << j;
+        }
+
+    BigInt copy = max_u64;
+    copy = copy;  // self-assignment keeps the heap value
+    EXPECT_EQ(copy, max_u64);
+    copy = BigInt(7);
+    EXPECT_EQ(copy.convert_to<int>(), 7);
+    EXPECT_EQ(max_u64.sign(), 1);
+    EXPECT_EQ(past_min.sign(), -1);
+    EXPECT_EQ(BigInt(0).sign(), 0);
 }
 
 TEST(Constants, TypesAreInterned) {

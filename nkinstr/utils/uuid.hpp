@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <bit>
 #include <compare>
 #include <cstdint>
 #include <cstring>
@@ -17,8 +18,21 @@ namespace nkinstr {
 struct Uuid {
     std::array<std::uint8_t, 16> bytes{};
 
-    friend auto operator<=>(const Uuid&, const Uuid&) = default;
-    friend bool operator==(const Uuid&, const Uuid&) = default;
+    // Byte-wise order. Uuids key the hottest maps (types, functions), so they
+    // compare as two big-endian words instead of through a memcmp call.
+    friend std::strong_ordering operator<=>(const Uuid& a, const Uuid& b) {
+        const std::uint64_t a0 = a.word(0), b0 = b.word(0);
+        if (a0 != b0) return a0 <=> b0;
+        return a.word(1) <=> b.word(1);
+    }
+    friend bool operator==(const Uuid& a, const Uuid& b) {
+        std::uint64_t a0, a1, b0, b1;
+        std::memcpy(&a0, a.bytes.data(), 8);
+        std::memcpy(&a1, a.bytes.data() + 8, 8);
+        std::memcpy(&b0, b.bytes.data(), 8);
+        std::memcpy(&b1, b.bytes.data() + 8, 8);
+        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+    }
 
     // Canonical lowercase 8-4-4-4-12 form.
     std::string to_string() const;
@@ -32,6 +46,15 @@ struct Uuid {
         Uuid u;
         std::memcpy(u.bytes.data(), p, 16);
         return u;
+    }
+
+private:
+    // Bytes [8i, 8i+8) as a big-endian number, so word order is byte order.
+    std::uint64_t word(int i) const {
+        std::uint64_t w;
+        std::memcpy(&w, bytes.data() + 8 * i, 8);
+        if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+        return w;
     }
 };
 
