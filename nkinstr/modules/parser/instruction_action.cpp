@@ -22,15 +22,6 @@ std::string all_texts() {
     return out;
 }
 
-std::string_view word_at(std::string_view segments, std::size_t n) {
-    std::string_view out;
-    std::size_t i = 0;
-    for_each_segment(segments, [&](std::string_view w) {
-        if (i++ == n) out = w;
-    });
-    return out;
-}
-
 template <class R>
 R binary(Name dest, Typeref ty, std::vector<Operand>& ops) {
     R r;
@@ -59,7 +50,7 @@ NkInstr Parser::build_instruction(InstrPieces& p) {
     if (!check_shape(p)) return NkInstr{};
 
     const Typeref ty = p.dest_ty;
-    const std::string_view first = word_at(p.variants, 0);
+    const std::string_view first = nth_word(p.variants, 0);
     auto variant = [&]<class E>(std::string_view what, E fallback) -> E {
         if (auto v = parse_enum<E>(first)) return *v;
         record_instr(p, fmt::format("unknown {}: {} (expected one of: {})", what, first, all_texts<E>()));
@@ -201,7 +192,7 @@ NkInstr Parser::build_instruction(InstrPieces& p) {
 }
 
 NkInstr Parser::build_analysis(InstrPieces& p, Name dest) {
-    const std::string_view first = word_at(p.variants, 0);
+    const std::string_view first = nth_word(p.variants, 0);
     auto& ops = operands_;
     const auto stat = parse_enum<AnalysisStatisticOp>(first);
     if (!stat) {
@@ -236,7 +227,7 @@ NkInstr Parser::build_analysis(InstrPieces& p, Name dest) {
                 record_instr(p, fmt::format("arity mismatch for !analysis.term: expected 0 operands, got {}", ops.size()));
                 return NkInstr{};
             }
-            const std::string_view scope = word_at(p.variants, 1);
+            const std::string_view scope = nth_word(p.variants, 1);
             TerminationScope result;
             if (scope == "blockexit") {
                 result = BlockExit{};

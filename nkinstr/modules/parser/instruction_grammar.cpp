@@ -66,15 +66,6 @@ std::string_view first_word(std::string_view segments) {
     return first;
 }
 
-std::string_view nth_word(std::string_view segments, std::size_t n) {
-    std::string_view out;
-    std::size_t i = 0;
-    for_each_segment(segments, [&](std::string_view w) {
-        if (i++ == n) out = w;
-    });
-    return out;
-}
-
 }  // namespace
 
 std::optional<Operand> Parser::parse_operand() {

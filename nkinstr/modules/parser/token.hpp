@@ -100,6 +100,16 @@ void for_each_segment(std::string_view segments, F&& f) {
     }
 }
 std::size_t segment_count(std::string_view segments);
+
+// The n-th segment word (from 0), or empty when there are fewer.
+inline std::string_view nth_word(std::string_view segments, std::size_t n) {
+    std::string_view out;
+    std::size_t i = 0;
+    for_each_segment(segments, [&](std::string_view w) {
+        if (i++ == n) out = w;
+    });
+    return out;
+}
 std::vector<std::string_view> split_segments(std::string_view segments);
 
 // The lexer's output: tokens, where each starts, and the owned payloads.
